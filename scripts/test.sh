@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the default and the sanitizer build.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+scripts/setup.sh
+jobs=$(nproc 2>/dev/null || echo 2)
+
+for preset in default asan; do
+  echo "=== preset $preset ==="
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done
