@@ -1,0 +1,51 @@
+// The steps of one run between the chosen path and the rewritten board, in the
+// order the run sequence calls them. Each step reads and writes the BoardState.
+#pragma once
+
+#include "core/board_state.hpp"
+#include "ui/dialogs.hpp"
+
+#include <cstdint>
+#include <vector>
+
+namespace rz {
+
+// Asks for the board file through dialogs.ChooseOpenFile, reads it into
+// state.BoardLines and returns the index of the last line stored (-1 for none).
+// On failure it shows "Datei ist nicht vorhanden" through dialogs.ShowMessage.
+// The caller stores the result in state.LastLineIndex.
+int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs);
+
+// Fills state.DrillTokens with the distinct pad drill tokens (vias left out).
+void CollectPadDrills(BoardState& state);
+void AddDistinctDrill(BoardState& state);
+// Sorts DrillTokens slots 0..DrillCount-1 (the run sequence's sort step).
+void SortDrillTokens(BoardState& state);
+
+// The value text of a drill token: "0.762" for "(drill 0.762)".
+Text DrillValueText(const Text& token);
+// A value text rounded to 0.1 mm: "0.8" for "0.762".
+Text RoundedDrillText(const Text& valueText);
+
+// One row of the two lists the main window shows.
+struct DrillRow {
+    Text Before; // the value as found
+    Text After;  // the value as it will be written
+};
+
+// Lowers DrillCount by one (it becomes the index of the last token), fills
+// NewDrillTokens and returns the rows, row k belonging to token slot k + 1.
+// The main window calls this once it is open.
+std::vector<DrillRow> PrepareDrillRows(BoardState& state);
+
+enum class ApplyOutcome {
+    Written, // the board now holds the new content
+    Refused, // nothing was written: the loaded content cannot be written back safely
+    Failed,  // the rewrite failed; the board on disk is unchanged
+};
+
+// Rewrites the board file with the new drill tokens. On Refused and Failed the user
+// has been told why through dialogs.ShowMessage (title "Information").
+ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs);
+
+} // namespace rz
