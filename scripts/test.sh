@@ -11,3 +11,9 @@ for preset in default asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+# The Windows programs, cross-built with mingw-w64; their tests run under Wine.
+echo "=== preset mingw ==="
+cmake --preset mingw
+cmake --build --preset mingw -j "$jobs"
+ctest --preset mingw -j "$jobs"
