@@ -1,0 +1,51 @@
+// The open dialog and the information message on top of the platform, with the modal
+// guard around both.
+#pragma once
+
+#include "ui/dialogs.hpp"
+#include "ui/platform.hpp"
+
+#include <vector>
+
+namespace rz {
+
+// The caller's filter text cut at every "|": the pieces, blanks kept.
+std::vector<Text> SplitFilterPieces(const Text& filter);
+// The pieces as NUL-separated strings closed by an extra NUL.
+std::u16string PlatformFilterBuffer(const Text& filter);
+// The pieces taken in pairs (description, pattern); an odd last piece is left out.
+std::vector<FileFilter> FilterPairs(const Text& filter);
+
+// A default file split at its last backslash into a folder and a name. A backslash that
+// is the very first character does not split.
+struct DefaultFileParts {
+    bool HasFolder = false;
+    Text Folder;
+    Text Name;
+};
+DefaultFileParts SplitDefaultFile(const Text& defaultFile);
+
+// Not empty, and no code unit below 0x20 and none of  " \ / : * ? < > |
+bool IsPlainFileName(const Text& name);
+
+// The owner for a modal dialog: the foreground window when it is one of ours.
+NativeHandle ModalOwnerWindow();
+// Disables the visible windows of the thread (but the foreground one) while a modal
+// dialog runs, and takes them out of the topmost layer; ResumeOtherWindows undoes it.
+void SuspendOtherWindows();
+void ResumeOtherWindows();
+
+class PlatformDialogs : public Dialogs {
+public:
+    Text ChooseOpenFile(const Text& title, const Text& defaultFile, const Text& filter,
+                        int32_t filterPosition) override;
+    int32_t ShowMessage(const Text& title, const Text& text, uint32_t flags) override;
+
+    // The filter pair selected when the dialog last closed with a file (1 for the first).
+    int32_t SelectedFilter() const { return selectedFilter_; }
+
+private:
+    int32_t selectedFilter_ = 0;
+};
+
+} // namespace rz
