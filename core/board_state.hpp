@@ -2,17 +2,27 @@
 // to each step; nothing else keeps board data.
 #pragma once
 
+#include "core/line_store.hpp"
 #include "text/text.hpp"
 
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 namespace rz {
 
+// Why the loaded lines may not be written back over the board.
+enum class LoadFlaw {
+    None,
+    NotLoaded, // the file could not be opened (or the dialog was cancelled)
+    NotUtf8,   // a NUL byte, or bytes that are not well-formed UTF-8
+    ReadError, // a read failed, so only part of the file is known
+};
+
 struct BoardState {
     // Lines of the board file in file order; slots 0..LastLineIndex are in use.
     // Grows with the file: there is no line limit.
-    std::vector<Text> BoardLines;
+    LineStore BoardLines;
     // Index of the last line read; -1 when the file could not be opened or is empty.
     int32_t LastLineIndex = -1;
     // The chosen path (empty after a cancelled dialog).
@@ -25,6 +35,17 @@ struct BoardState {
     // Once the rows are prepared: the index of the last stored token (-1 for none).
     int32_t DrillCount = 0;
     Text CurrentDrillToken;
+
+    // What loading learnt about the file, for the rewrite's checks: whether the
+    // lines can stand for the file, and the size and hash of the bytes read, which
+    // the board on disk must still have when it is replaced.
+    LoadFlaw Flaw = LoadFlaw::NotLoaded;
+    uint64_t LoadedSize = 0;
+    uint64_t LoadedHash = 0;
+
+    // The tokens of DrillTokens slots 1..DrillCount-1 while collecting, so the
+    // distinct test does not scan the whole table for every pad line.
+    std::unordered_set<Text> DrillTokenIndex;
 };
 
 } // namespace rz

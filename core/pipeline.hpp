@@ -10,11 +10,15 @@
 
 namespace rz {
 
+class OsFiles;
+
 // Asks for the board file through dialogs.ChooseOpenFile, reads it into
 // state.BoardLines and returns the index of the last line stored (-1 for none).
 // On failure it shows "Datei ist nicht vorhanden" through dialogs.ShowMessage.
 // The caller stores the result in state.LastLineIndex.
 int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs);
+// The same on a given file system (tests put a failing one in between).
+int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs, OsFiles& os);
 
 // Fills state.DrillTokens with the distinct pad drill tokens (vias left out).
 void CollectPadDrills(BoardState& state);
@@ -26,6 +30,10 @@ void SortDrillTokens(BoardState& state);
 Text DrillValueText(const Text& token);
 // A value text rounded to 0.1 mm: "0.8" for "0.762".
 Text RoundedDrillText(const Text& valueText);
+// What is listed and written for a value text. One finite number: its
+// RoundedDrillText. "oval W H" and either form followed by " (offset ...": only the
+// size numbers rounded, every other character kept. Anything else: unchanged.
+Text ListedDrillText(const Text& valueText);
 
 // One row of the two lists the main window shows.
 struct DrillRow {
@@ -47,5 +55,10 @@ enum class ApplyOutcome {
 // Rewrites the board file with the new drill tokens. On Refused and Failed the user
 // has been told why through dialogs.ShowMessage (title "Information").
 ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs);
+ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os);
+
+// The temporary file names of a rewrite of the board `boardName` begin with this.
+// Leftovers with it (and ending in ".tmp") are removed by the next rewrite.
+Text TemporaryPrefix(const Text& boardName);
 
 } // namespace rz

@@ -1,0 +1,28 @@
+// The dialogs of the command-line program: the file comes from the command line,
+// messages go to standard error.
+#pragma once
+
+#include "ui/dialogs.hpp"
+
+#include <cstdio>
+
+namespace rz {
+
+class CliDialogs final : public Dialogs {
+public:
+    CliDialogs(Text path, std::FILE* errors) : path_(std::move(path)), errors_(errors) {}
+
+    Text ChooseOpenFile(const Text& title, const Text& defaultFile, const Text& filter,
+                        int32_t filterPosition) override;
+    int32_t ShowMessage(const Text& title, const Text& text, uint32_t flags) override;
+
+    // How many messages were shown.
+    int32_t MessageCount() const { return messages_; }
+
+private:
+    Text path_;
+    std::FILE* errors_;
+    int32_t messages_ = 0;
+};
+
+} // namespace rz

@@ -1,0 +1,241 @@
+// Writing the board back with the new drill tokens.
+//
+// The new content goes to a temporary file next to the board, is forced to the disk
+// and then takes the board's place in one step, so that at every moment the board
+// on disk is either the old file or the whole new one. Before that the board is
+// opened and held, and must still be byte for byte the file that was loaded:
+// another program may have saved it while the window was up.
+#include "core/numbered_file.hpp"
+#include "core/pipeline.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <random>
+#include <string_view>
+#include <unordered_map>
+
+namespace rz {
+
+namespace {
+
+constexpr std::u16string_view kDrillMarker = u"(drill ";
+constexpr std::u16string_view kTemporarySuffix = u".tmp";
+
+ApplyOutcome Tell(Dialogs& dialogs, ApplyOutcome outcome, const Text& text) {
+    dialogs.ShowMessage(u"Information", text, 0);
+    return outcome;
+}
+
+Text Hex(uint64_t value, int digits) {
+    Text out(static_cast<size_t>(digits), u'0');
+    for (int k = digits - 1; k >= 0; --k) {
+        out[static_cast<size_t>(k)] = u"0123456789abcdef"[value & 15];
+        value >>= 4;
+    }
+    return out;
+}
+
+uint64_t RandomNumber() {
+    uint64_t value =
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    try {
+        std::random_device device;
+        value ^= (static_cast<uint64_t>(device()) << 32) ^ device();
+    } catch (...) {
+        // The clock alone still differs between runs; the name is checked anyway.
+    }
+    return value;
+}
+
+bool EndsWith(const Text& text, std::u16string_view suffix) {
+    return text.size() >= suffix.size() &&
+           std::u16string_view(text).substr(text.size() - suffix.size()) == suffix;
+}
+
+// Removes temporary files that killed or failed runs left next to this board. A
+// file still held by a running rewrite is left alone by RemoveStale.
+void RemoveLeftovers(OsFiles& os, const Text& folder, const Text& prefix) {
+    for (const Text& name : os.ListNames(folder, prefix)) {
+        if (EndsWith(name, kTemporarySuffix)) {
+            os.RemoveStale(folder + name);
+        }
+    }
+}
+
+Text OpenFailureText(OsResult result) {
+    switch (result) {
+    case OsResult::NotFound:
+        return u"Die Datei ist nicht mehr vorhanden. Es wurde nichts geschrieben.";
+    case OsResult::NotAFile:
+        return u"Unter dem Dateinamen steht keine Datei mehr. Es wurde nichts geschrieben.";
+    case OsResult::Locked:
+        return u"Die Datei wird von einem anderen Programm benutzt. Es wurde nichts "
+               u"geschrieben.";
+    case OsResult::AccessDenied:
+        return u"Die Datei ist schreibgeschützt. Es wurde nichts geschrieben.";
+    default:
+        return u"Die Datei kann nicht geöffnet werden. Es wurde nichts geschrieben.";
+    }
+}
+
+Text WriteFailureText(OsResult result) {
+    if (result == OsResult::NoSpace) {
+        return u"Nicht genug Platz auf dem Datenträger. Die Datei ist unverändert.";
+    }
+    if (result == OsResult::AccessDenied) {
+        return u"Im Ordner der Datei darf nicht geschrieben werden. Die Datei ist "
+               u"unverändert.";
+    }
+    return u"Die Datei konnte nicht geschrieben werden. Sie ist unverändert.";
+}
+
+// Reads the held board to its end and tells whether it still has the loaded bytes.
+bool StillAsLoaded(OsFiles& os, OsHandle board, const BoardState& state, bool& readFailed) {
+    readFailed = false;
+    std::unique_ptr<unsigned char[]> buffer = std::make_unique<unsigned char[]>(1 << 16);
+    ContentHash hash;
+    for (;;) {
+        const int32_t got = os.Read(board, buffer.get(), 1 << 16);
+        if (got < 0) {
+            readFailed = true;
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        hash.Update(buffer.get(), static_cast<size_t>(got));
+        if (hash.Size() > state.LoadedSize) {
+            return false;
+        }
+    }
+    return hash.Size() == state.LoadedSize && hash.Digest() == state.LoadedHash;
+}
+
+} // namespace
+
+Text TemporaryPrefix(const Text& boardName) {
+    return u"." + boardName + u".rezurudev-";
+}
+
+ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs) {
+    return ApplyNewDrills(state, dialogs, SystemFiles());
+}
+
+ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
+    // Without a loaded file there is nothing to write back; writing would create or
+    // empty a file at the chosen path.
+    switch (state.Flaw) {
+    case LoadFlaw::None:
+        break;
+    case LoadFlaw::NotLoaded:
+        return Tell(dialogs, ApplyOutcome::Refused,
+                    u"Es ist keine Datei geladen. Es wurde nichts geschrieben.");
+    case LoadFlaw::NotUtf8:
+        return Tell(dialogs, ApplyOutcome::Refused,
+                    u"Die Datei enthält Null-Bytes oder Zeichen, die kein gültiges UTF-8 "
+                    u"sind, und wird deshalb nicht überschrieben.");
+    case LoadFlaw::ReadError:
+        return Tell(dialogs, ApplyOutcome::Refused,
+                    u"Die Datei konnte nicht vollständig gelesen werden und wird deshalb "
+                    u"nicht überschrieben.");
+    }
+
+    // Through a symbolic link the file it names is replaced; the link stays a link.
+    const Text target = os.ResolveTarget(state.BoardFileName);
+    const Text folder = FolderOfPath(target);
+    const Text prefix = TemporaryPrefix(NameOfPath(target));
+    RemoveLeftovers(os, folder, prefix);
+
+    OsHandle board;
+    const OsResult opened = os.OpenExisting(target, OsFiles::Access::ReadForRewrite, board);
+    if (opened != OsResult::Ok) {
+        return Tell(dialogs,
+                    opened == OsResult::Failed ? ApplyOutcome::Failed : ApplyOutcome::Refused,
+                    OpenFailureText(opened));
+    }
+    bool readFailed = false;
+    if (!StillAsLoaded(os, board, state, readFailed)) {
+        os.Close(board);
+        if (readFailed) {
+            return Tell(dialogs, ApplyOutcome::Failed,
+                        u"Die Datei konnte nicht gelesen werden. Es wurde nichts geschrieben.");
+        }
+        return Tell(dialogs, ApplyOutcome::Refused,
+                    u"Die Datei wurde seit dem Laden geändert. Es wurde nichts geschrieben.");
+    }
+
+    NumberedFiles files(os);
+    Text temporary;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temporary = folder + prefix + Hex(RandomNumber(), 12) + Text(kTemporarySuffix);
+        if (files.CreateFileForWriting(0, temporary) != 0 ||
+            files.LastOpenResult() != OsResult::AlreadyExists) {
+            break;
+        }
+    }
+    if (files.Slot(0) == nullptr) {
+        os.Close(board);
+        return Tell(dialogs, ApplyOutcome::Failed, WriteFailureText(files.LastOpenResult()));
+    }
+
+    // The tokens are distinct, so at most one slot matches a line's first token.
+    std::unordered_map<std::u16string_view, size_t> slotOfToken;
+    const size_t last =
+        state.DrillCount < 1
+            ? 0
+            : std::min(static_cast<size_t>(state.DrillCount),
+                       std::min(state.DrillTokens.size(), state.NewDrillTokens.size()) - 1);
+    for (size_t j = 1; j <= last; ++j) {
+        if (!state.DrillTokens[j].empty()) {
+            slotOfToken.emplace(state.DrillTokens[j], j);
+        }
+    }
+
+    // The loaded lines stay as they are, so a failed rewrite leaves the state intact.
+    const size_t lines =
+        std::min(state.BoardLines.size(),
+                 static_cast<size_t>(std::max<int32_t>(state.LastLineIndex + 1, 0)));
+    Text changed;
+    for (size_t i = 0; i < lines; ++i) {
+        const std::u16string_view line = state.BoardLines[i];
+        const size_t p = line.find(kDrillMarker);
+        const size_t e = p == std::u16string_view::npos ? p : line.find(u')', p);
+        if (e != std::u16string_view::npos) {
+            const std::u16string_view token = line.substr(p, e - p + 1);
+            const auto match = slotOfToken.find(token);
+            if (match != slotOfToken.end()) {
+                state.CurrentDrillToken = Text(token);
+                changed = ReplaceAllText(Text(line), state.CurrentDrillToken,
+                                         state.NewDrillTokens[match->second]);
+                files.WriteTextLine(0, changed);
+                continue;
+            }
+        }
+        files.WriteTextLine(0, line);
+    }
+
+    OsResult result = files.Slot(0)->WriteResult;
+    if (result == OsResult::Ok) {
+        // Before the flush, so that the permission bits reach the disk with the data.
+        result = os.CopyPermissions(board, files.Slot(0)->Handle);
+    }
+    if (result == OsResult::Ok) {
+        result = files.FlushNumberedFile(0);
+    }
+    const OsResult closed = files.CloseNumberedFile(0);
+    if (result == OsResult::Ok) {
+        result = closed;
+    }
+    if (result == OsResult::Ok) {
+        result = os.Replace(temporary, target, board);
+    }
+    if (result != OsResult::Ok) {
+        os.Close(board);
+        os.Remove(temporary);
+        return Tell(dialogs, ApplyOutcome::Failed, WriteFailureText(result));
+    }
+    return ApplyOutcome::Written;
+}
+
+} // namespace rz

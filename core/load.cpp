@@ -1,0 +1,68 @@
+// Loading the board file into BoardLines.
+#include "core/numbered_file.hpp"
+#include "core/pipeline.hpp"
+
+#include <cstdint>
+#include <limits>
+#include <new>
+
+namespace rz {
+
+int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs) {
+    return LoadBoardFile(state, dialogs, SystemFiles());
+}
+
+int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs, OsFiles& os) {
+    state.BoardFileName = dialogs.ChooseOpenFile(u"Lade PCB-Datei", u"test.kicad_pcb",
+                                                 u"PCB-datei (*.kicad_pcb)| *.kicad_pcb", 0);
+    state.BoardLines.clear();
+    state.Flaw = LoadFlaw::NotLoaded;
+    state.LoadedSize = 0;
+    state.LoadedHash = 0;
+    state.LastLineIndex = -1;
+
+    NumberedFiles files(os);
+    if (files.OpenFileForReading(0, state.BoardFileName) == 0) {
+        dialogs.ShowMessage(u"Information", u"Datei ist nicht vorhanden", 0);
+        files.CloseNumberedFile(0);
+        return -1;
+    }
+
+    bool tooLarge = false;
+    try {
+        // UTF-8 never gives more UTF-16 code units than it has bytes, so the file's
+        // size is enough room for all lines: the buffer is never copied as it grows.
+        const int64_t size = os.FileSize(files.Slot(0)->Handle);
+        if (size > 0 && static_cast<uint64_t>(size) <= SIZE_MAX / sizeof(char16_t)) {
+            state.BoardLines.reserve(static_cast<size_t>(size));
+        }
+        while (!files.FileAtEnd(0)) {
+            if (state.BoardLines.size() >=
+                static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+                tooLarge = true; // more lines than a line index can count
+                break;
+            }
+            files.ReadTextLine(0, state.BoardLines);
+        }
+    } catch (const std::bad_alloc&) {
+        tooLarge = true;
+    }
+    if (tooLarge) {
+        state.BoardLines = LineStore();
+        files.CloseNumberedFile(0);
+        dialogs.ShowMessage(u"Information", u"Die Datei ist zu groß zum Laden.", 0);
+        return -1;
+    }
+
+    const FileSlot& slot = *files.Slot(0);
+    state.Flaw = slot.ReadFailed ? LoadFlaw::ReadError
+                 : slot.Faithful ? LoadFlaw::None
+                                 : LoadFlaw::NotUtf8;
+    state.LoadedSize = slot.Received.Size();
+    state.LoadedHash = slot.Received.Digest();
+    files.CloseNumberedFile(0);
+    state.LastLineIndex = static_cast<int32_t>(state.BoardLines.size()) - 1;
+    return state.LastLineIndex;
+}
+
+} // namespace rz

@@ -1,0 +1,368 @@
+#include "core/numbered_file.hpp"
+
+#include <array>
+#include <cstring>
+
+namespace rz {
+
+namespace {
+
+// Bytes that go into a line as they are: everything below 0x80 except the three
+// that end a line (NUL, LF, CR).
+constexpr std::array<bool, 256> MakePlainTable() {
+    std::array<bool, 256> plain{};
+    for (int b = 1; b < 0x80; ++b) {
+        plain[static_cast<size_t>(b)] = b != 0x0A && b != 0x0D;
+    }
+    return plain;
+}
+constexpr std::array<bool, 256> kPlain = MakePlainTable();
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF, no stray
+// or missing continuation bytes. Only such bytes come back unchanged from decoding
+// and encoding again.
+bool IsWellFormedUtf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* const end = p + bytes.size();
+    while (p < end) {
+        const unsigned char b0 = *p++;
+        if (b0 < 0x80) {
+            continue;
+        }
+        int need;
+        unsigned char lo = 0x80;
+        unsigned char hi = 0xBF;
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            need = 1;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            need = 2;
+            lo = b0 == 0xE0 ? 0xA0 : 0x80;
+            hi = b0 == 0xED ? 0x9F : 0xBF;
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            need = 3;
+            lo = b0 == 0xF0 ? 0x90 : 0x80;
+            hi = b0 == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (end - p < need || p[0] < lo || p[0] > hi) {
+            return false;
+        }
+        for (int k = 1; k < need; ++k) {
+            if (p[k] < 0x80 || p[k] > 0xBF) {
+                return false;
+            }
+        }
+        p += need;
+    }
+    return true;
+}
+
+} // namespace
+
+NumberedFiles::NumberedFiles(OsFiles& os) : os_(os) {}
+
+NumberedFiles::~NumberedFiles() {
+    for (size_t n = 0; n < slots_.size(); ++n) {
+        CloseNumberedFile(static_cast<int32_t>(n));
+    }
+}
+
+FileSlot* NumberedFiles::Slot(int32_t number) {
+    if (number < 0 || static_cast<size_t>(number) >= slots_.size() ||
+        !slots_[static_cast<size_t>(number)].Handle.IsOpen()) {
+        return nullptr;
+    }
+    return &slots_[static_cast<size_t>(number)];
+}
+
+FileSlot* NumberedFiles::Prepare(int32_t number) {
+    if (number < 0) {
+        return nullptr;
+    }
+    if (static_cast<size_t>(number) >= slots_.size()) {
+        slots_.resize(static_cast<size_t>(number) + 1);
+    }
+    // Opening a number that is still open closes it first, as a fresh slot is wanted.
+    CloseNumberedFile(number);
+    FileSlot& slot = slots_[static_cast<size_t>(number)];
+    slot = FileSlot();
+    return &slot;
+}
+
+int32_t NumberedFiles::OpenFileForReading(int32_t number, const Text& path) {
+    FileSlot* slot = Prepare(number);
+    if (slot == nullptr) {
+        lastOpen_ = OsResult::Failed;
+        return 0;
+    }
+    lastOpen_ = os_.OpenExisting(path, OsFiles::Access::Read, slot->Handle);
+    if (lastOpen_ != OsResult::Ok) {
+        *slot = FileSlot();
+        return 0;
+    }
+    slot->Buffer = std::make_unique<unsigned char[]>(kFileBufferSize);
+    slot->ReadOnly = true;
+    return 1;
+}
+
+int32_t NumberedFiles::CreateFileForWriting(int32_t number, const Text& path) {
+    FileSlot* slot = Prepare(number);
+    if (slot == nullptr) {
+        lastOpen_ = OsResult::Failed;
+        return 0;
+    }
+    lastOpen_ = os_.CreateNew(path, slot->Handle);
+    if (lastOpen_ != OsResult::Ok) {
+        *slot = FileSlot();
+        return 0;
+    }
+    slot->Buffer = std::make_unique<unsigned char[]>(kFileBufferSize);
+    return 1;
+}
+
+bool NumberedFiles::Refill(FileSlot& slot) {
+    const int32_t got = os_.Read(slot.Handle, slot.Buffer.get(), slot.BufferSize);
+    if (got < 0) {
+        // Counted as the end of the file, but remembered: a file read only in part
+        // must never be written back.
+        slot.ReadFailed = true;
+    }
+    slot.Filled = got > 0 ? got : 0;
+    slot.Pending = slot.Filled;
+    if (slot.Filled > 0) {
+        slot.Received.Update(slot.Buffer.get(), static_cast<size_t>(slot.Filled));
+    }
+    return slot.Filled > 0;
+}
+
+int32_t NumberedFiles::FetchBytes(FileSlot& slot, unsigned char* out, int32_t count) {
+    int32_t delivered = 0;
+    while (delivered < count) {
+        if (slot.Pending == 0 && !Refill(slot)) {
+            break; // the end of the file (or a failed read)
+        }
+        const int32_t take = slot.Pending < count - delivered ? slot.Pending : count - delivered;
+        std::memcpy(out + delivered, slot.Buffer.get() + (slot.Filled - slot.Pending),
+                    static_cast<size_t>(take));
+        slot.Pending -= take;
+        delivered += take;
+    }
+    return delivered;
+}
+
+bool NumberedFiles::FetchByte(FileSlot& slot, unsigned char& byte) {
+    return FetchBytes(slot, &byte, 1) == 1;
+}
+
+bool NumberedFiles::FileAtEnd(int32_t number) {
+    FileSlot* slot = Slot(number);
+    if (slot == nullptr || slot->Writing) {
+        return true;
+    }
+    unsigned char byte;
+    if (!FetchByte(*slot, byte)) {
+        return true;
+    }
+    ++slot->Pending; // push the byte back
+    return false;
+}
+
+// Gathers the bytes of the next line into lineBytes_, without its line end.
+void NumberedFiles::ReadLineBytes(FileSlot& slot) {
+    lineBytes_.clear();
+    for (;;) {
+        if (slot.Pending == 0 && !Refill(slot)) {
+            return; // no further character: the line is complete
+        }
+        // Plain bytes are taken as a run straight from the buffer.
+        const unsigned char* const start = slot.Buffer.get() + (slot.Filled - slot.Pending);
+        const unsigned char* const stop = slot.Buffer.get() + slot.Filled;
+        const unsigned char* p = start;
+        while (p < stop && kPlain[*p]) {
+            ++p;
+        }
+        lineBytes_.append(reinterpret_cast<const char*>(start), static_cast<size_t>(p - start));
+        slot.Pending -= static_cast<int32_t>(p - start);
+        if (p == stop) {
+            continue;
+        }
+        const unsigned char first = *p;
+        --slot.Pending;
+        if (first == 0x0A) {
+            return;
+        }
+        if (first == 0x0D) {
+            unsigned char next;
+            if (FetchByte(slot, next) && next != 0x0A) {
+                ++slot.Pending; // it begins the next line
+            }
+            return;
+        }
+        if (first == 0x00) {
+            slot.Faithful = false;
+            return;
+        }
+        int32_t more = 0;
+        if (first >= 0xC0 && first <= 0xDF) {
+            more = 1;
+        } else if (first >= 0xE0 && first <= 0xEF) {
+            more = 2;
+        } else if (first >= 0xF0 && first <= 0xF7) {
+            more = 3;
+        } else {
+            // A byte that cannot begin a character stands as "?".
+            slot.Faithful = false;
+            lineBytes_.push_back('?');
+            continue;
+        }
+        // The bytes after a lead byte are taken as they come, a line end included;
+        // whether they form a valid character is judged when the line is decoded.
+        unsigned char rest[3];
+        if (FetchBytes(slot, rest, more) < more) {
+            slot.Faithful = false; // cut short by the end of the file: dropped
+            return;
+        }
+        lineBytes_.push_back(static_cast<char>(first));
+        lineBytes_.append(reinterpret_cast<const char*>(rest), static_cast<size_t>(more));
+    }
+}
+
+void NumberedFiles::ReadTextLine(int32_t number, LineStore& lines) {
+    FileSlot* slot = Slot(number);
+    if (slot != nullptr && !slot->Writing) {
+        ReadLineBytes(*slot);
+        std::string_view bytes(lineBytes_);
+        const size_t nul = bytes.find('\0');
+        if (nul != std::string_view::npos) {
+            bytes = bytes.substr(0, nul); // a NUL inside a character ends the decoding
+            slot->Faithful = false;
+        }
+        bool ascii = true;
+        for (const char byte : bytes) {
+            if (static_cast<unsigned char>(byte) >= 0x80) {
+                ascii = false;
+                break;
+            }
+        }
+        if (ascii) {
+            lines.AppendAscii(bytes);
+        } else {
+            if (!IsWellFormedUtf8(bytes)) {
+                slot->Faithful = false;
+            }
+            lines.AppendUnits(Utf8ToText(bytes));
+        }
+    }
+    lines.EndLine();
+}
+
+Text NumberedFiles::ReadTextLine(int32_t number) {
+    LineStore one;
+    ReadTextLine(number, one);
+    return Text(one[0]);
+}
+
+void NumberedFiles::Put(FileSlot& slot, const char* bytes, int32_t count) {
+    if (slot.ReadOnly || slot.WriteResult != OsResult::Ok || count <= 0) {
+        return;
+    }
+    if (!slot.Writing) {
+        // A created file starts in reading direction with nothing buffered, so the
+        // switch needs no move of the file position.
+        slot.Writing = true;
+        slot.Pending = slot.BufferSize;
+    }
+    if (slot.Pending > count) {
+        std::memcpy(slot.Buffer.get() + (slot.BufferSize - slot.Pending), bytes,
+                    static_cast<size_t>(count));
+        slot.Pending -= count;
+        return;
+    }
+    slot.WriteResult = os_.Write(slot.Handle, slot.Buffer.get(), slot.BufferSize - slot.Pending);
+    slot.Pending = slot.BufferSize;
+    if (slot.WriteResult != OsResult::Ok) {
+        return;
+    }
+    if (count >= slot.BufferSize) {
+        slot.WriteResult = os_.Write(slot.Handle, bytes, count);
+    } else {
+        std::memcpy(slot.Buffer.get(), bytes, static_cast<size_t>(count));
+        slot.Pending = slot.BufferSize - count;
+    }
+}
+
+int64_t NumberedFiles::WriteTextLine(int32_t number, std::u16string_view text) {
+    FileSlot* slot = Slot(number);
+    if (slot == nullptr || slot->ReadOnly || slot->WriteResult != OsResult::Ok) {
+        return 0;
+    }
+    encoded_.clear();
+    bool ascii = true;
+    for (const char16_t unit : text) {
+        if (unit >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (ascii) {
+        encoded_.resize(text.size());
+        for (size_t k = 0; k < text.size(); ++k) {
+            encoded_[k] = static_cast<char>(text[k]);
+        }
+    } else {
+        encoded_ = TextToUtf8(Text(text));
+    }
+    encoded_ += "\r\n";
+    // A line longer than 2 GiB goes out in pieces; the buffer rules hold for each.
+    const char* bytes = encoded_.data();
+    size_t left = encoded_.size();
+    while (left > 0) {
+        const int32_t piece = left > 0x40000000u ? 0x40000000 : static_cast<int32_t>(left);
+        Put(*slot, bytes, piece);
+        bytes += piece;
+        left -= static_cast<size_t>(piece);
+    }
+    return slot->WriteResult == OsResult::Ok ? static_cast<int64_t>(encoded_.size()) : 0;
+}
+
+OsResult NumberedFiles::FlushNumberedFile(int32_t number) {
+    FileSlot* slot = Slot(number);
+    if (slot == nullptr || slot->ReadOnly) {
+        return OsResult::Failed;
+    }
+    if (slot->Writing && slot->WriteResult == OsResult::Ok && slot->Pending < slot->BufferSize) {
+        slot->WriteResult =
+            os_.Write(slot->Handle, slot->Buffer.get(), slot->BufferSize - slot->Pending);
+        slot->Pending = slot->BufferSize;
+    }
+    if (slot->WriteResult != OsResult::Ok) {
+        return slot->WriteResult;
+    }
+    slot->WriteResult = os_.Flush(slot->Handle);
+    return slot->WriteResult;
+}
+
+OsResult NumberedFiles::CloseNumberedFile(int32_t number) {
+    FileSlot* slot = Slot(number);
+    if (slot == nullptr) {
+        return OsResult::Ok;
+    }
+    OsResult result = OsResult::Ok;
+    if (slot->Writing) {
+        if (slot->WriteResult == OsResult::Ok && slot->Pending < slot->BufferSize) {
+            slot->WriteResult =
+                os_.Write(slot->Handle, slot->Buffer.get(), slot->BufferSize - slot->Pending);
+        }
+        result = slot->WriteResult;
+    }
+    const OsResult closed = os_.Close(slot->Handle);
+    if (result == OsResult::Ok && !slot->ReadOnly) {
+        result = closed;
+    }
+    slot->Buffer.reset();
+    slot->Handle = OsHandle();
+    return result;
+}
+
+} // namespace rz
