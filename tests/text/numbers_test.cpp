@@ -28,10 +28,6 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kDenormMin = std::numeric_limits<float>::denorm_min();
 constexpr float kMax = std::numeric_limits<float>::max();
 
-Text Widen(const std::string& s) {
-    return Text(s.begin(), s.end());
-}
-
 std::string Show(const Text& t) {
     return rz::TextToUtf8(t);
 }
@@ -316,30 +312,58 @@ TEST(NumberLocale, RequestedLocaleIsInEffect) {
     EXPECT_TRUE(SameFloat(rz::ParseFloat32(u"0.5"), 0.5f));
 }
 
-#if defined(__GLIBC__)
-// glibc's strtof and printf are correctly rounded and exact, so they serve as oracles.
-// They run in the "C" locale of this thread only, while the code under test sees the
-// process locale.
+#if defined(__GLIBC__) || defined(__MINGW32__)
+// glibc's strtof and printf are correctly rounded and exact, and so are mingw-w64's own
+// (its C++ programs use them instead of the Microsoft runtime's), so they serve as
+// oracles. On glibc they run in the "C" locale of this thread only, while the code under
+// test sees the process locale; the Windows run never leaves the "C" locale.
 class CLocaleOracle {
 public:
+#if defined(__GLIBC__)
     CLocaleOracle() : c_(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr))) {}
-    ~CLocaleOracle() { freelocale(c_); }
+    ~CLocaleOracle() {
+        freelocale(c_);
+    }
+#else
+    CLocaleOracle() {
+        EXPECT_STREQ(std::setlocale(LC_ALL, nullptr), "C");
+    }
+#endif
     CLocaleOracle(const CLocaleOracle&) = delete;
     CLocaleOracle& operator=(const CLocaleOracle&) = delete;
 
-    float Strtof(const std::string& s) const { return strtof_l(s.c_str(), nullptr, c_); }
+    float Strtof(const std::string& s) const {
+        char* end = nullptr;
+#if defined(__GLIBC__)
+        const float v = strtof_l(s.c_str(), &end, c_);
+#else
+        const float v = std::strtof(s.c_str(), &end);
+#endif
+        // No conversion reads as +0 in C; mingw-w64's strtof gives -0 for "-" and the like.
+        return end == s.c_str() ? 0.0f : v;
+    }
 
     std::string Fixed(double x, int decimals) const {
-        const locale_t previous = uselocale(c_);
         char buffer[700];
+#if defined(__GLIBC__)
+        const locale_t previous = uselocale(c_);
         std::snprintf(buffer, sizeof buffer, "%.*f", decimals, x);
         uselocale(previous);
+#else
+        std::snprintf(buffer, sizeof buffer, "%.*f", decimals, x);
+#endif
         return buffer;
     }
 
+#if defined(__GLIBC__)
 private:
     locale_t c_;
+#endif
 };
+
+Text Widen(const std::string& s) {
+    return Text(s.begin(), s.end());
+}
 
 std::string RandomDigits(std::mt19937_64& rng, int minLen, int maxLen) {
     std::string s(std::uniform_int_distribution<int>(minLen, maxLen)(rng), '0');
