@@ -48,11 +48,14 @@ float RoundNearest(float x);
 // Otherwise decimals is clamped to 0..512 and nothing is trimmed.
 Text FormatFloat32(float x, int32_t decimals = -1);
 
-// Quicksort of table[first..last] (both included) into CompareTexts order.
+// Quicksort of table[first..last] (both included) into CompareTexts order. Nothing
+// happens when last <= first; indices beyond the table are kept to the table.
 void SortTextRange(std::vector<Text>& table, int32_t first, int32_t last);
 
 // Conversions at the edges of the program (files, toolkits, the console).
-// Utf8ToText decodes well-formed UTF-8; every malformed sequence becomes U+FFFD.
+// Utf8ToText decodes well-formed UTF-8; every malformed sequence (its longest valid
+// beginning, or one stray byte) becomes one U+FFFD. A NUL byte becomes the code unit 0:
+// callers that keep texts free of it split at NUL bytes first.
 // TextToUtf8 encodes; a lone surrogate becomes U+FFFD (EF BF BD).
 Text Utf8ToText(std::string_view bytes);
 std::string TextToUtf8(const Text& t);

@@ -48,6 +48,9 @@ TEST(Utf8ToText, WellFormedSequences) {
         EXPECT_EQ(Hex(rz::Utf8ToText(r.bytes)), Hex(r.want));
         EXPECT_EQ(rz::TextToUtf8(r.want), r.bytes);
     }
+    // NUL is decoded like any character; splitting lines at it is the caller's business.
+    EXPECT_EQ(rz::Utf8ToText(std::string_view("A\0B", 3)), Text(u"A\0B", 3));
+    EXPECT_EQ(rz::TextToUtf8(Text(u"A\0B", 3)), std::string("A\0B", 3));
 }
 
 TEST(Utf8ToText, EachMaximalMalformedSubpartBecomesOneReplacement) {
