@@ -188,7 +188,11 @@ Text FormatFloat32(float x, int32_t decimals) {
             --len;
         }
     }
-    return Text(buffer.data(), buffer.data() + len);
+    Text out(len, u'0');
+    for (std::size_t i = 0; i < len; ++i) {
+        out[i] = static_cast<char16_t>(buffer[i]); // ASCII only
+    }
+    return out;
 }
 
 } // namespace rz
