@@ -47,8 +47,7 @@ struct QueuedEvent {
     int32_t Control = 0;
     int32_t Window = 0;
     int32_t Type = 0;
-    intptr_t Data1 = 0;
-    intptr_t Data2 = 0;
+    bool operator==(const QueuedEvent&) const = default;
 };
 
 struct CurrentEventRecord {
@@ -56,8 +55,6 @@ struct CurrentEventRecord {
     int32_t Window = 0;  // of the last event taken from the queue
     int32_t Control = 0; // of the last event taken from the queue
     int32_t Type = 0;    // -1 when the last wait returned a platform message
-    void* Data = nullptr;
-    void (*ReleaseData)(void*) = nullptr;
 };
 
 struct EventLayerState {
@@ -71,9 +68,9 @@ EventLayerState& EventLayer();
 // Back to the state at program start: empty queue, zeroed CurrentEvent, no suppression.
 void ResetEventLayer();
 
-// PostEvent (declared with the platform entry points) with explicit flags and data words.
+// PostEvent (declared with the platform entry points) with explicit posting flags.
 void PostEventWithFlags(uint32_t kind, int32_t control, int32_t window, int32_t type,
-                        uint32_t flags, intptr_t data1 = 0, intptr_t data2 = 0);
+                        uint32_t flags);
 
 // Removes every queued event whose fields match; -1 matches any value in a field.
 void DropPendingEvents(int64_t kind, int32_t control, int32_t window);

@@ -277,6 +277,7 @@ void ListLeftReleased(int32_t control);
 void ListRightReleased(int32_t control);
 
 // A control's final destruction: its pending control events go, its record is freed.
-void ControlDestroyed(int32_t control);
+// The handle tells an old control from a newer one that took over its number.
+void ControlDestroyed(int32_t control, NativeHandle handle);
 
 } // namespace rz

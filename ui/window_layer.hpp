@@ -40,7 +40,7 @@ struct CentredPosition {
     int32_t X = 0;
     int32_t Y = 0;
 };
-CentredPosition CentreOnScreen(const PixelRect& outer, const PixelSize& screen);
+CentredPosition ScreenCentredPosition(const PixelRect& outer, const PixelSize& screen);
 
 // Result: the platform window handle, nullptr when the platform refuses.
 NativeHandle OpenTopLevelWindow(int32_t window, int32_t x, int32_t y, int32_t clientWidth,

@@ -1,0 +1,33 @@
+#include "ui/desktop_shell.hpp"
+
+#include "ui/events.hpp"
+#include "ui/main_window.hpp"
+#include "ui/window_layer.hpp"
+
+namespace rz {
+
+bool DesktopShell::StartLayers(std::string& why) {
+    SetPlatform(&platform_);
+    ResetWindowLayer();
+    ResetEventLayer();
+    return platform_.StartPlatform(why);
+}
+
+bool DesktopShell::BuildMainWindow(BoardState& state) {
+    return rz::BuildMainWindow(state);
+}
+
+int32_t DesktopShell::LastEventControl() {
+    return rz::LastEventControl();
+}
+
+uint32_t DesktopShell::WaitEvent() {
+    return rz::WaitEvent();
+}
+
+void DesktopShell::EndLayers() {
+    CloseAllWindows();
+    platform_.FinishPlatform();
+}
+
+} // namespace rz
