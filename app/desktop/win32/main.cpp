@@ -1,0 +1,30 @@
+// The Windows desktop program: the run sequence on the Win32 platform.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "core/run.hpp"
+#include "ui/desktop_shell.hpp"
+#include "ui/win32/win32_platform.hpp"
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    rz::win32::Win32Platform platform;
+    rz::DesktopShell shell(platform);
+    std::ostringstream errors;
+    const int code = rz::RunDesktop(shell, errors);
+    const std::string said = errors.str();
+    if (!said.empty()) {
+        // A GUI program usually has no console: say it where it can be seen. The
+        // text is plain ASCII.
+        std::fputs(said.c_str(), stderr);
+        OutputDebugStringA(said.c_str());
+        const std::wstring wide(said.begin(), said.end());
+        MessageBoxW(nullptr, wide.c_str(), L"Rezurudev", MB_OK | MB_ICONERROR);
+    }
+    return code;
+}
