@@ -122,7 +122,10 @@ int32_t NumberedFiles::CreateFileForWriting(int32_t number, const Text& path) {
 }
 
 bool NumberedFiles::Refill(FileSlot& slot) {
-    const int32_t got = os_.Read(slot.Handle, slot.Buffer.get(), slot.BufferSize);
+    // After a failed read the file counts as ended for good: reading on behind the
+    // gap would make lines of bytes that were never next to each other.
+    const int32_t got =
+        slot.ReadFailed ? 0 : os_.Read(slot.Handle, slot.Buffer.get(), slot.BufferSize);
     if (got < 0) {
         // Counted as the end of the file, but remembered: a file read only in part
         // must never be written back.
