@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Runs a cross-built Windows program under Wine: wine-run.sh PROGRAM.exe [ARGS...]
+# "wine-run.sh --prepare" only makes sure the prefix exists (WINEPREFIX must be set).
 # The Wine prefix lives in the build folder (the nearest folder above the program that
 # holds CMakeCache.txt), is created on first use and shared by later runs; WINEPREFIX
 # in the environment overrides it.
@@ -13,6 +14,9 @@ if [ -z "$wine" ]; then
   else echo "wine-run.sh: no wine64 found" >&2; exit 127
   fi
 fi
+
+prepare_only=0
+if [ "${1:-}" = --prepare ]; then prepare_only=1; fi
 
 if [ -z "${WINEPREFIX:-}" ]; then
   dir=$(cd "$(dirname "$1")" && pwd)
@@ -37,4 +41,5 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   ) 9>"$WINEPREFIX.lock"
 fi
 
+if [ "$prepare_only" = 1 ]; then exit 0; fi
 exec "$wine" "$@"
