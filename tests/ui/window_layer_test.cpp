@@ -230,14 +230,21 @@ TEST_F(MainControlsTest, TabAndShiftTabWalkTheFourTabStops) {
         int32_t command;
         int32_t to;
     };
-    const Case cases[] =
-        {
-            {-1, 64001, 0}, {0, 64001, 1},  {1, 64001, 4}, {4, 64001, 5},
-            {5, 64001, 0},  {-1, 64002, 5}, {5, 64002, 4}, {4, 64002, 1},
-            {1, 64002, 0},  {0, 64002, 5},  {2, 64001, 0}, // a label never has the focus, but if it
-                                                           // had, the walk goes on after it
-            {3, 64002, 5}, // nothing before the labels: round to the last
-        };
+    const Case cases[] = {
+        {-1, 64001, 0},
+        {0, 64001, 1},
+        {1, 64001, 4},
+        {4, 64001, 5},
+        {5, 64001, 0},
+        {-1, 64002, 5},
+        {5, 64002, 4},
+        {4, 64002, 1},
+        {1, 64002, 0},
+        {0, 64002, 5},
+        {2, 64001, 0}, // a label never has the focus, but if it
+                       // had, the walk goes on after it
+        {3, 64002, 5}, // nothing before the labels: round to the last
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.from << " " << c.command);
         FocusNumber(c.from);
