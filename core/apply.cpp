@@ -5,6 +5,7 @@
 // on disk is either the old file or the whole new one. Before that the board is
 // opened and held, and must still be byte for byte the file that was loaded:
 // another program may have saved it while the window was up.
+#include "core/marker_search.hpp"
 #include "core/numbered_file.hpp"
 #include "core/pipeline.hpp"
 
@@ -14,12 +15,13 @@
 #include <random>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace rz {
 
 namespace {
 
-constexpr std::u16string_view kDrillMarker = u"(drill ";
+constexpr std::string_view kDrillMarker = "(drill ";
 constexpr std::u16string_view kTemporarySuffix = u".tmp";
 
 ApplyOutcome Tell(Dialogs& dialogs, ApplyOutcome outcome, const Text& text) {
@@ -179,41 +181,65 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
         return Tell(dialogs, ApplyOutcome::Failed, WriteFailureText(files.LastOpenResult()));
     }
 
-    // The tokens are distinct, so at most one slot matches a line's first token.
-    std::unordered_map<std::u16string_view, size_t> slotOfToken;
+    // The tokens are distinct, so at most one slot matches a line's first token. The
+    // file has no flaws, so a token's text and its bytes stand for each other.
+    std::vector<std::string> tokenBytes;
     const size_t last =
         state.DrillCount < 1
             ? 0
             : std::min(static_cast<size_t>(state.DrillCount),
                        std::min(state.DrillTokens.size(), state.NewDrillTokens.size()) - 1);
+    tokenBytes.reserve(last + 1);
+    for (size_t j = 0; j <= last; ++j) {
+        tokenBytes.push_back(TextToUtf8(state.DrillTokens[j]));
+    }
+    std::unordered_map<std::string_view, size_t> slotOfToken;
     for (size_t j = 1; j <= last; ++j) {
-        if (!state.DrillTokens[j].empty()) {
-            slotOfToken.emplace(state.DrillTokens[j], j);
+        if (!tokenBytes[j].empty()) {
+            slotOfToken.emplace(tokenBytes[j], j);
         }
     }
 
-    // The loaded lines stay as they are, so a failed rewrite leaves the state intact.
+    // A line without a drill token to replace goes out as the bytes it was read as,
+    // which for a file without flaws are the file's own. The lines are gathered into
+    // large pieces, which the file layer writes straight through. The loaded lines
+    // stay as they are, so a failed rewrite leaves the state intact.
+    const LineStore& store = state.BoardLines;
+    const std::string& all = store.All();
     const size_t lines =
-        std::min(state.BoardLines.size(),
-                 static_cast<size_t>(std::max<int32_t>(state.LastLineIndex + 1, 0)));
-    Text changed;
-    for (size_t i = 0; i < lines; ++i) {
-        const std::u16string_view line = state.BoardLines[i];
-        const size_t p = line.find(kDrillMarker);
-        const size_t e = p == std::u16string_view::npos ? p : line.find(u')', p);
-        if (e != std::u16string_view::npos) {
-            const std::u16string_view token = line.substr(p, e - p + 1);
-            const auto match = slotOfToken.find(token);
+        std::min(store.size(), static_cast<size_t>(std::max<int32_t>(state.LastLineIndex + 1, 0)));
+    constexpr size_t kPiece = 1 << 20;
+    std::string piece;
+    piece.reserve(kPiece + (1 << 12));
+    NextMarker drill(all, kDrillMarker);
+    for (size_t i = 0; i < lines && files.Slot(0)->WriteResult == OsResult::Ok; ++i) {
+        const size_t begin = store.BeginOf(i);
+        const size_t end = store.EndOf(i);
+        const size_t p = drill.At(begin);
+        bool written = false;
+        if (p < end) {
+            const std::string_view line = store.Bytes(i);
+            const size_t e = line.find(')', p - begin);
+            const auto match = e == std::string_view::npos
+                                   ? slotOfToken.end()
+                                   : slotOfToken.find(line.substr(p - begin, e - (p - begin) + 1));
             if (match != slotOfToken.end()) {
-                state.CurrentDrillToken = Text(token);
-                changed = ReplaceAllText(Text(line), state.CurrentDrillToken,
-                                         state.NewDrillTokens[match->second]);
-                files.WriteTextLine(0, changed);
-                continue;
+                state.CurrentDrillToken = state.DrillTokens[match->second];
+                piece += TextToUtf8(ReplaceAllText(Utf8ToText(line), state.CurrentDrillToken,
+                                                   state.NewDrillTokens[match->second]));
+                written = true;
             }
         }
-        files.WriteTextLine(0, line);
+        if (!written) {
+            piece.append(all, begin, end - begin);
+        }
+        piece += "\r\n";
+        if (piece.size() >= kPiece) {
+            files.PutBytes(0, piece);
+            piece.clear();
+        }
     }
+    files.PutBytes(0, piece);
 
     OsResult result = files.Slot(0)->WriteResult;
     if (result == OsResult::Ok) {

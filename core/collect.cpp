@@ -1,6 +1,7 @@
 // Collecting the distinct pad drill tokens.
+#include "core/marker_search.hpp"
 #include "core/pipeline.hpp"
-#include "core/via_tracker.hpp"
+#include "core/via_lists.hpp"
 
 #include <algorithm>
 
@@ -8,30 +9,60 @@ namespace rz {
 
 namespace {
 
-constexpr std::u16string_view kDrillMarker = u"(drill ";
-constexpr std::u16string_view kViaMarker = u"(via ";
+constexpr std::string_view kDrillMarker = "(drill ";
+constexpr std::string_view kViaMarker = "(via ";
+
+bool IsAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char b) { return static_cast<unsigned char>(b) < 0x80; });
+}
 
 } // namespace
 
 void CollectPadDrills(BoardState& state) {
-    ViaTracker vias;
-    const size_t lines =
-        std::min(state.BoardLines.size(),
-                 static_cast<size_t>(std::max<int32_t>(state.LastLineIndex + 1, 0)));
-    for (size_t i = 0; i < lines; ++i) {
-        const std::u16string_view line = state.BoardLines[i];
-        // Every line goes through the tracker, via lines too, so that it keeps count.
-        const bool inVia = vias.FeedLine(line);
-        if (inVia || line.find(kViaMarker) != std::u16string_view::npos) {
+    const LineStore& lines = state.BoardLines;
+    const size_t count =
+        std::min(lines.size(), static_cast<size_t>(std::max<int32_t>(state.LastLineIndex + 1, 0)));
+    const std::string& all = lines.All();
+
+    // Only lines with a drill marker can give a token, so the store is searched for
+    // the marker as a whole; the via lists are known beforehand.
+    const std::vector<ViaList> vias = FindViaLists(all);
+    size_t via = 0;
+    size_t i = 0;
+    for (size_t p = FindMarker(all, 0, kDrillMarker); p < all.size();
+         p = FindMarker(all, lines.EndOf(i) + 1, kDrillMarker)) {
+        while (lines.EndOf(i) < p) {
+            ++i;
+        }
+        if (i >= count) {
+            break;
+        }
+        const size_t begin = lines.BeginOf(i);
+        const size_t end = lines.EndOf(i);
+        // A line with any part inside a via list is a via's line: one the list
+        // opened on an earlier line and not yet closed, or one that opens it.
+        while (via < vias.size() && vias[via].Close < begin) {
+            ++via;
+        }
+        const bool inVia = via < vias.size() && vias[via].Open < end;
+        const std::string_view line = lines.Bytes(i);
+        if (inVia || line.find(kViaMarker) != std::string_view::npos) {
             continue;
         }
-        const size_t p = line.find(kDrillMarker);
-        if (p == std::u16string_view::npos) {
-            continue;
+        if (IsAscii(line)) {
+            const size_t e = line.find(')', p - begin);
+            const std::string_view token = e == std::string_view::npos
+                                               ? std::string_view()
+                                               : line.substr(p - begin, e - (p - begin) + 1);
+            state.CurrentDrillToken.assign(token.begin(), token.end());
+        } else {
+            // Cut from the text itself, which is what the lists show.
+            const Text text = Utf8ToText(line);
+            const size_t tp = text.find(u"(drill ");
+            const size_t te = text.find(u')', tp);
+            state.CurrentDrillToken = te == Text::npos ? Text() : text.substr(tp, te - tp + 1);
         }
-        const size_t e = line.find(u')', p);
-        state.CurrentDrillToken =
-            e == std::u16string_view::npos ? Text() : Text(line.substr(p, e - p + 1));
         AddDistinctDrill(state);
     }
 }

@@ -1,5 +1,6 @@
 #include "core/content_hash.hpp"
 
+#include <bit>
 #include <cstring>
 
 namespace rz {
@@ -19,9 +20,15 @@ uint64_t Rotl(uint64_t x, int r) {
 // Byte order is fixed to little-endian so the digest does not depend on the
 // machine; it is only compared within one run anyway.
 uint64_t Load64(const unsigned char* p) {
-    uint64_t v = 0;
-    for (int k = 7; k >= 0; --k) {
-        v = (v << 8) | p[k];
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) {
+        uint64_t swapped = 0;
+        for (int k = 0; k < 8; ++k) {
+            swapped = (swapped << 8) | (v & 0xFF);
+            v >>= 8;
+        }
+        v = swapped;
     }
     return v;
 }

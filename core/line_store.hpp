@@ -1,13 +1,20 @@
-// The lines of a board file, kept back to back in one UTF-16 buffer.
+// The lines of a board file, kept back to back in one byte buffer.
 //
 // A board of 100 MB has millions of short lines; one string object per line would
-// cost several times the file in memory. Here a line costs its code units plus one
-// offset, and the buffer can be sized once from the file size.
+// cost several times the file in memory. Here a line costs its bytes, a separator
+// and one offset, and the buffer is sized once from the file size.
+//
+// A line is held as the UTF-8 bytes it was read as (after the reading rules: "?"
+// for a stray byte, a cut-short sequence dropped, nothing from a NUL on), and its
+// text is those bytes decoded. For a file without flaws the bytes are exactly the
+// file's, so writing a line back is a copy; searching for ASCII markers in the bytes
+// finds what searching the text would, since ASCII bytes decode to themselves.
 #pragma once
 
 #include "text/text.hpp"
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,44 +25,40 @@ public:
     size_t size() const { return ends_.size(); }
     bool empty() const { return ends_.empty(); }
 
-    // Line i without its line end; valid until the store is next changed.
-    std::u16string_view operator[](size_t i) const {
-        const size_t begin = i == 0 ? 0 : ends_[i - 1];
-        return std::u16string_view(units_).substr(begin, ends_[i] - begin);
+    // Line i as text.
+    Text operator[](size_t i) const { return Utf8ToText(Bytes(i)); }
+    // Line i as the bytes held; valid until the store is next changed.
+    std::string_view Bytes(size_t i) const {
+        return std::string_view(bytes_).substr(BeginOf(i), ends_[i] - BeginOf(i));
     }
+    size_t BeginOf(size_t i) const { return i == 0 ? 0 : ends_[i - 1] + 1; }
+    size_t EndOf(size_t i) const { return ends_[i]; }
 
     void clear() {
-        units_.clear();
+        bytes_.clear();
         ends_.clear();
     }
-
-    // Room for `units` code units in all, so that loading does not copy the buffer
-    // while it grows.
-    void reserve(size_t units) { units_.reserve(units); }
+    void reserve(size_t bytes) { bytes_.reserve(bytes); }
 
     void push_back(std::u16string_view line) {
-        units_.append(line);
+        bytes_ += TextToUtf8(Text(line));
         EndLine();
     }
 
-    // Building a line in place: append its pieces, then end it.
-    void AppendUnits(std::u16string_view units) { units_.append(units); }
-    void AppendAscii(std::string_view bytes) {
-        const size_t at = units_.size();
-        units_.resize(at + bytes.size());
-        char16_t* out = units_.data() + at;
-        for (const char byte : bytes) {
-            *out++ = static_cast<char16_t>(static_cast<unsigned char>(byte));
-        }
-    }
-    void EndLine() { ends_.push_back(units_.size()); }
+    // All lines, each followed by the separator "\n". No marker the pipeline looks
+    // for holds a "\n", so a search over all of it never matches across two lines.
+    const std::string& All() const { return bytes_; }
 
-    // Code units held by all lines (what the buffer holds).
-    size_t UnitCount() const { return units_.size(); }
+    // Building a line in place: append its bytes to Open(), then end it.
+    std::string& Open() { return bytes_; }
+    void EndLine() {
+        ends_.push_back(bytes_.size());
+        bytes_.push_back('\n');
+    }
 
 private:
-    std::u16string units_;
-    std::vector<size_t> ends_;
+    std::string bytes_;
+    std::vector<size_t> ends_; // offset of each line's separator
 };
 
 } // namespace rz

@@ -30,11 +30,12 @@ int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs, OsFiles& os) {
 
     bool tooLarge = false;
     try {
-        // UTF-8 never gives more UTF-16 code units than it has bytes, so the file's
-        // size is enough room for all lines: the buffer is never copied as it grows.
+        // The lines never take more room than the file (each line end of at least one
+        // byte becomes one separator; the last line may add one), so the buffer is
+        // sized once and never copied as it grows.
         const int64_t size = os.FileSize(files.Slot(0)->Handle);
-        if (size > 0 && static_cast<uint64_t>(size) <= SIZE_MAX / sizeof(char16_t)) {
-            state.BoardLines.reserve(static_cast<size_t>(size));
+        if (size > 0 && static_cast<uint64_t>(size) < SIZE_MAX) {
+            state.BoardLines.reserve(static_cast<size_t>(size) + 1);
         }
         while (!files.FileAtEnd(0)) {
             if (state.BoardLines.size() >=

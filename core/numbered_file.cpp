@@ -163,6 +163,9 @@ bool NumberedFiles::FileAtEnd(int32_t number) {
     if (slot == nullptr || slot->Writing) {
         return true;
     }
+    if (slot->Pending > 0) {
+        return false; // a fetch and a push-back would leave everything as it is
+    }
     unsigned char byte;
     if (!FetchByte(*slot, byte)) {
         return true;
@@ -171,21 +174,46 @@ bool NumberedFiles::FileAtEnd(int32_t number) {
     return false;
 }
 
-// Gathers the bytes of the next line into lineBytes_, without its line end.
-void NumberedFiles::ReadLineBytes(FileSlot& slot) {
-    lineBytes_.clear();
+namespace {
+
+// True when one of the eight bytes of w ends a run of plain bytes: NUL, LF, CR, or a
+// byte of 0x80 and above.
+inline bool HasSpecialByte(uint64_t w) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHighs = 0x8080808080808080ull;
+    const auto hasZero = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    return ((w & kHighs) | hasZero(w) | hasZero(w ^ (kOnes * 0x0A)) |
+            hasZero(w ^ (kOnes * 0x0D))) != 0;
+}
+
+} // namespace
+
+// Appends the bytes of the next line to `out`, without its line end. `multiByte` is
+// set when a character of two to four bytes was taken, `nulInside` when one of them
+// holds a NUL.
+void NumberedFiles::ReadLineBytes(FileSlot& slot, std::string& out, bool& multiByte,
+                                  bool& nulInside) {
     for (;;) {
         if (slot.Pending == 0 && !Refill(slot)) {
             return; // no further character: the line is complete
         }
-        // Plain bytes are taken as a run straight from the buffer.
+        // Plain bytes are taken as a run straight from the buffer, eight at a time
+        // where possible.
         const unsigned char* const start = slot.Buffer.get() + (slot.Filled - slot.Pending);
         const unsigned char* const stop = slot.Buffer.get() + slot.Filled;
         const unsigned char* p = start;
+        while (stop - p >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if (HasSpecialByte(word)) {
+                break;
+            }
+            p += 8;
+        }
         while (p < stop && kPlain[*p]) {
             ++p;
         }
-        lineBytes_.append(reinterpret_cast<const char*>(start), static_cast<size_t>(p - start));
+        out.append(reinterpret_cast<const char*>(start), static_cast<size_t>(p - start));
         slot.Pending -= static_cast<int32_t>(p - start);
         if (p == stop) {
             continue;
@@ -216,45 +244,40 @@ void NumberedFiles::ReadLineBytes(FileSlot& slot) {
         } else {
             // A byte that cannot begin a character stands as "?".
             slot.Faithful = false;
-            lineBytes_.push_back('?');
+            out.push_back('?');
             continue;
         }
         // The bytes after a lead byte are taken as they come, a line end included;
-        // whether they form a valid character is judged when the line is decoded.
+        // whether they form a valid character is judged once the line is complete.
         unsigned char rest[3];
         if (FetchBytes(slot, rest, more) < more) {
             slot.Faithful = false; // cut short by the end of the file: dropped
             return;
         }
-        lineBytes_.push_back(static_cast<char>(first));
-        lineBytes_.append(reinterpret_cast<const char*>(rest), static_cast<size_t>(more));
+        multiByte = true;
+        out.push_back(static_cast<char>(first));
+        for (int32_t k = 0; k < more; ++k) {
+            nulInside = nulInside || rest[k] == 0;
+            out.push_back(static_cast<char>(rest[k]));
+        }
     }
 }
 
 void NumberedFiles::ReadTextLine(int32_t number, LineStore& lines) {
     FileSlot* slot = Slot(number);
+    std::string& out = lines.Open();
     if (slot != nullptr && !slot->Writing) {
-        ReadLineBytes(*slot);
-        std::string_view bytes(lineBytes_);
-        const size_t nul = bytes.find('\0');
-        if (nul != std::string_view::npos) {
-            bytes = bytes.substr(0, nul); // a NUL inside a character ends the decoding
+        const size_t begin = out.size();
+        bool multiByte = false;
+        bool nulInside = false;
+        ReadLineBytes(*slot, out, multiByte, nulInside);
+        if (nulInside) {
+            // A NUL inside a character ends the decoding of the line.
+            out.resize(out.find('\0', begin));
             slot->Faithful = false;
         }
-        bool ascii = true;
-        for (const char byte : bytes) {
-            if (static_cast<unsigned char>(byte) >= 0x80) {
-                ascii = false;
-                break;
-            }
-        }
-        if (ascii) {
-            lines.AppendAscii(bytes);
-        } else {
-            if (!IsWellFormedUtf8(bytes)) {
-                slot->Faithful = false;
-            }
-            lines.AppendUnits(Utf8ToText(bytes));
+        if (multiByte && !IsWellFormedUtf8(std::string_view(out).substr(begin))) {
+            slot->Faithful = false;
         }
     }
     lines.EndLine();
@@ -263,7 +286,7 @@ void NumberedFiles::ReadTextLine(int32_t number, LineStore& lines) {
 Text NumberedFiles::ReadTextLine(int32_t number) {
     LineStore one;
     ReadTextLine(number, one);
-    return Text(one[0]);
+    return one[0];
 }
 
 void NumberedFiles::Put(FileSlot& slot, const char* bytes, int32_t count) {
@@ -317,16 +340,22 @@ int64_t NumberedFiles::WriteTextLine(int32_t number, std::u16string_view text) {
         encoded_ = TextToUtf8(Text(text));
     }
     encoded_ += "\r\n";
-    // A line longer than 2 GiB goes out in pieces; the buffer rules hold for each.
-    const char* bytes = encoded_.data();
-    size_t left = encoded_.size();
-    while (left > 0) {
-        const int32_t piece = left > 0x40000000u ? 0x40000000 : static_cast<int32_t>(left);
-        Put(*slot, bytes, piece);
-        bytes += piece;
-        left -= static_cast<size_t>(piece);
-    }
+    PutBytes(number, encoded_);
     return slot->WriteResult == OsResult::Ok ? static_cast<int64_t>(encoded_.size()) : 0;
+}
+
+OsResult NumberedFiles::PutBytes(int32_t number, std::string_view bytes) {
+    FileSlot* slot = Slot(number);
+    if (slot == nullptr || slot->ReadOnly) {
+        return OsResult::Failed;
+    }
+    // A piece above 2 GiB goes out in parts; the buffer rules hold for each.
+    while (!bytes.empty() && slot->WriteResult == OsResult::Ok) {
+        const size_t piece = bytes.size() > 0x40000000u ? 0x40000000u : bytes.size();
+        Put(*slot, bytes.data(), static_cast<int32_t>(piece));
+        bytes.remove_prefix(piece);
+    }
+    return slot->WriteResult;
 }
 
 OsResult NumberedFiles::FlushNumberedFile(int32_t number) {

@@ -81,6 +81,10 @@ public:
     // the number is not open for writing or an earlier write failed.
     int64_t WriteTextLine(int32_t number, std::u16string_view text);
 
+    // Puts bytes as they are, through the buffer; a piece of 4096 bytes or more goes
+    // straight to the file. Gives the first failure of any write so far.
+    OsResult PutBytes(int32_t number, std::string_view bytes);
+
     // Writes out the buffer and forces the file to the disk. The first failure of
     // any write or of the flush comes back; Ok when everything is on the disk.
     OsResult FlushNumberedFile(int32_t number);
@@ -99,14 +103,13 @@ private:
     bool Refill(FileSlot& slot);
     bool FetchByte(FileSlot& slot, unsigned char& byte);
     int32_t FetchBytes(FileSlot& slot, unsigned char* out, int32_t count);
-    void ReadLineBytes(FileSlot& slot);
+    void ReadLineBytes(FileSlot& slot, std::string& out, bool& multiByte, bool& nulInside);
     void Put(FileSlot& slot, const char* bytes, int32_t count);
 
     OsFiles& os_;
     std::vector<FileSlot> slots_;
     OsResult lastOpen_ = OsResult::Ok;
-    std::string lineBytes_; // reused between lines, so reading does not allocate
-    std::string encoded_;
+    std::string encoded_; // reused between lines, so writing does not allocate
 };
 
 } // namespace rz

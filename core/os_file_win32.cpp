@@ -210,10 +210,11 @@ public:
         const std::wstring to = Wide(target);
         // Without a backup name, ReplaceFileW may fail after it has already moved the
         // board away under a name nobody knows (ERROR_UNABLE_TO_MOVE_REPLACEMENT). With
-        // one, the old content always stays reachable and can be put back. The name
-        // begins like the temporary file's, so a leftover is cleared as stale later.
+        // one, the old content always stays reachable and can be put back. It is deleted
+        // once the new content is in place, and deliberately does not end like a
+        // temporary file: if putting it back ever failed it would hold the only copy of
+        // the old board, which the stale-file cleanup must never remove.
         const std::wstring backup = from + L"-old";
-        DeleteFileW(backup.c_str());
 
         if (ReplaceFileW(to.c_str(), from.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
                          nullptr, nullptr)) {

@@ -1,7 +1,10 @@
 // Collection of pad drill tokens, rounding, and the rows the window lists.
+#include "core/marker_search.hpp"
 #include "core/pipeline.hpp"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace {
 
@@ -71,6 +74,12 @@ TEST(Collection, WhichTokensAreListed) {
          {u"0.6"}},
         {"longer keywords are not vias", {u"(vias", u"  (drill 0.6)", u")"}, {u"0.6"}},
         {"one-line via without blank", {u"(via)", u"(drill 0.6)"}, {u"0.6"}},
+        {"an unbalanced quote ends with its line",
+         {u"(gr_text \"oops)", u"(via", u"  (drill 0.4)", u")", u"(drill 0.9)"},
+         {u"0.9"}},
+        {"non-ASCII text on drill lines",
+         {u"(pad \"\u00E4\" (drill 0.8))", u"(via \"\u00F6\" (drill 0.3))"},
+         {u"0.8"}},
         {"nested lists inside the via block",
          {u"(via", u"  (layers (a) (b))", u"  (drill 0.4)", u")", u"(drill 1.0)"},
          {u"1.0"}},
@@ -119,6 +128,23 @@ TEST(Collection, NoLimitOnLinesOrTokens) {
     ASSERT_EQ(rows.size(), 700u);
     for (size_t k = 1; k < rows.size(); ++k) {
         EXPECT_LT(rz::CompareTexts(state.DrillTokens[k], state.DrillTokens[k + 1]), 0);
+    }
+}
+
+TEST(Collection, MarkerSearchFindsWhatAPlainSearchFinds) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 2000; ++round) {
+        std::string all(random() % 80, ' ');
+        for (char& c : all) {
+            c = "(dril v\n"[random() % 8];
+        }
+        for (const std::string_view marker : {"(drill ", "(via", "\""}) {
+            for (size_t from = 0; from <= all.size() + 1; from += 1 + random() % 7) {
+                const size_t expected = all.find(marker, from);
+                EXPECT_EQ(rz::FindMarker(all, from, marker),
+                          expected == std::string::npos ? all.size() : expected);
+            }
+        }
     }
 }
 
