@@ -95,10 +95,11 @@ Text WriteFailureText(OsResult result) {
 // Reads the held board to its end and tells whether it still has the loaded bytes.
 bool StillAsLoaded(OsFiles& os, OsHandle board, const BoardState& state, bool& readFailed) {
     readFailed = false;
-    std::unique_ptr<unsigned char[]> buffer = std::make_unique<unsigned char[]>(1 << 16);
+    constexpr int32_t kChunk = 1 << 20;
+    std::unique_ptr<unsigned char[]> buffer = std::make_unique<unsigned char[]>(kChunk);
     ContentHash hash;
     for (;;) {
-        const int32_t got = os.Read(board, buffer.get(), 1 << 16);
+        const int32_t got = os.Read(board, buffer.get(), kChunk);
         if (got < 0) {
             readFailed = true;
             return false;

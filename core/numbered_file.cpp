@@ -3,6 +3,11 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define RZ_LINE_SSE2 1
+#endif
+
 namespace rz {
 
 namespace {
@@ -202,6 +207,24 @@ void NumberedFiles::ReadLineBytes(FileSlot& slot, std::string& out, bool& multiB
         const unsigned char* const start = slot.Buffer.get() + (slot.Filled - slot.Pending);
         const unsigned char* const stop = slot.Buffer.get() + slot.Filled;
         const unsigned char* p = start;
+#ifdef RZ_LINE_SSE2
+        {
+            const __m128i nul = _mm_setzero_si128();
+            const __m128i lf = _mm_set1_epi8(0x0A);
+            const __m128i cr = _mm_set1_epi8(0x0D);
+            while (stop - p >= 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                // The high bit of v itself marks a byte of 0x80 and above.
+                const __m128i special =
+                    _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, nul), _mm_cmpeq_epi8(v, lf)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(v, cr), v));
+                if (_mm_movemask_epi8(special) != 0) {
+                    break;
+                }
+                p += 16;
+            }
+        }
+#endif
         while (stop - p >= 8) {
             uint64_t word;
             std::memcpy(&word, p, sizeof word);
@@ -305,10 +328,13 @@ void NumberedFiles::Put(FileSlot& slot, const char* bytes, int32_t count) {
         slot.Pending -= count;
         return;
     }
-    slot.WriteResult = os_.Write(slot.Handle, slot.Buffer.get(), slot.BufferSize - slot.Pending);
-    slot.Pending = slot.BufferSize;
-    if (slot.WriteResult != OsResult::Ok) {
-        return;
+    if (slot.Pending < slot.BufferSize) {
+        slot.WriteResult =
+            os_.Write(slot.Handle, slot.Buffer.get(), slot.BufferSize - slot.Pending);
+        slot.Pending = slot.BufferSize;
+        if (slot.WriteResult != OsResult::Ok) {
+            return;
+        }
     }
     if (count >= slot.BufferSize) {
         slot.WriteResult = os_.Write(slot.Handle, bytes, count);

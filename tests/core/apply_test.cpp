@@ -160,7 +160,7 @@ TEST(Rewrite, FilesThatCannotBeWrittenBackFaithfullyAreLeftAlone) {
 // A board big enough for several write-outs of the rewrite's 1 MiB pieces.
 std::string MiddleSizedBoard() {
     std::string board = "\xEF\xBB\xBF(kicad_pcb\n";
-    for (int k = 0; k < 40000; ++k) {
+    for (int k = 0; k < 60000; ++k) {
         board += "  (pad " + std::to_string(k) + " thru_hole (drill 0.762) (layers *.Cu))\n";
     }
     return board + ")\n";

@@ -1,0 +1,197 @@
+// rezurudev-bench: times `rezurudev-cli --apply` on generated boards of 1, 10 and 100 MB
+// against `cp` followed by `sync` of the copy, on the same machine in one run, and
+// reports the peak memory of the pipeline. Prints a Markdown table.
+//
+//   rezurudev-bench [--runs N] CLI SOURCE.kicad_pcb WORKDIR [MEGABYTES...]
+//
+// Each measurement is the median of N runs (default 5). Before every timed run the
+// page cache holds the input and nothing is left dirty, so both sides start alike.
+#include "board_generator.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    double Seconds = 0;
+    long PeakKiB = 0;
+    int Status = -1;
+};
+
+// Runs a program with its output thrown away; times it and takes its peak memory.
+Outcome Run(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (std::freopen("/dev/null", "w", stdout) == nullptr) {
+            _exit(126);
+        }
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage = {};
+    wait4(child, &status, 0, &usage);
+    Outcome outcome;
+    outcome.Seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.PeakKiB = usage.ru_maxrss;
+    outcome.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+size_t CountLines(const fs::path& p) {
+    FILE* f = std::fopen(p.c_str(), "rb");
+    size_t lines = 0;
+    if (f != nullptr) {
+        char buffer[1 << 16];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+            lines += static_cast<size_t>(std::count(buffer, buffer + got, '\n'));
+        }
+        std::fclose(f);
+    }
+    return lines;
+}
+
+struct Row {
+    double Megabytes;
+    uint64_t Bytes;
+    size_t Lines;
+    double Copy;
+    double Pipeline;
+    long PeakKiB;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int runs = 5;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() >= 2 && args[0] == "--runs") {
+        runs = std::max(1, std::atoi(args[1].c_str()));
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.size() < 3) {
+        std::fputs(
+            "usage: rezurudev-bench [--runs N] CLI SOURCE.kicad_pcb WORKDIR [MEGABYTES...]\n",
+            stderr);
+        return 3;
+    }
+    const std::string cli = fs::absolute(args[0]).string();
+    const std::string source = args[1];
+    const fs::path work = args[2];
+    std::vector<double> sizes = {1, 10, 100};
+    if (args.size() > 3) {
+        sizes.clear();
+        for (size_t k = 3; k < args.size(); ++k) {
+            sizes.push_back(std::atof(args[k].c_str()));
+        }
+    }
+    fs::create_directories(work);
+
+    std::vector<Row> rows;
+    for (const double megabytes : sizes) {
+        const fs::path board = work / "generated.kicad_pcb";
+        const fs::path copy = work / "copy.kicad_pcb";
+        const fs::path target = work / "target.kicad_pcb";
+        std::string why;
+        if (!rzbench::GenerateBoard(source, board.string(),
+                                    static_cast<uint64_t>(megabytes * 1024 * 1024), why)) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            return 1;
+        }
+        Row row{megabytes, fs::file_size(board), CountLines(board), 0, 0, 0};
+        std::vector<double> copies;
+        std::vector<double> pipelines;
+        for (int r = 0; r < runs; ++r) {
+            fs::remove(copy);
+            Run({"sync"});
+            const Outcome cp = Run({"cp", board.string(), copy.string()});
+            const Outcome sync = Run({"sync", copy.string()});
+            copies.push_back(cp.Seconds + sync.Seconds);
+
+            fs::copy_file(board, target, fs::copy_options::overwrite_existing);
+            Run({"sync"});
+            const Outcome apply = Run({cli, "--apply", target.string()});
+            if (apply.Status != 0) {
+                std::fprintf(stderr, "rezurudev-cli failed with status %d\n", apply.Status);
+                return 1;
+            }
+            pipelines.push_back(apply.Seconds);
+            row.PeakKiB = std::max(row.PeakKiB, apply.PeakKiB);
+        }
+        row.Copy = Median(copies);
+        row.Pipeline = Median(pipelines);
+        rows.push_back(row);
+        fs::remove(board);
+        fs::remove(copy);
+        fs::remove(target);
+    }
+
+    std::printf(
+        "| board | lines | cp + sync | rezurudev-cli --apply | ratio | per MB | peak memory "
+        "| memory / file |\n");
+    std::printf("|---|---|---|---|---|---|---|---|\n");
+    for (const Row& row : rows) {
+        const double mb = static_cast<double>(row.Bytes) / (1024.0 * 1024.0);
+        const double peakMb = static_cast<double>(row.PeakKiB) / 1024.0;
+        std::printf("| %.1f MB | %zu | %.3f s | %.3f s | %.2f | %.1f ms | %.1f MB | %.2f |\n", mb,
+                    row.Lines, row.Copy, row.Pipeline, row.Pipeline / row.Copy,
+                    1000.0 * row.Pipeline / mb, peakMb, peakMb / mb);
+    }
+    // The bar: at 100 MB at most 2.5 times the copy; time per MB from 10 to 100 MB up
+    // by at most 25 %; peak memory under 4 times the file.
+    bool ok = true;
+    for (const Row& row : rows) {
+        const double mb = static_cast<double>(row.Bytes) / (1024.0 * 1024.0);
+        if (static_cast<double>(row.PeakKiB) / 1024.0 >= 4 * mb) {
+            ok = false;
+        }
+    }
+    const auto find = [&](double megabytes) -> const Row* {
+        for (const Row& row : rows) {
+            if (row.Megabytes == megabytes) {
+                return &row;
+            }
+        }
+        return nullptr;
+    };
+    const Row* ten = find(10);
+    const Row* hundred = find(100);
+    if (hundred != nullptr) {
+        std::printf("\nat 100 MB: %.2f times the copy (bar 2.5)\n",
+                    hundred->Pipeline / hundred->Copy);
+        ok = ok && hundred->Pipeline <= 2.5 * hundred->Copy;
+    }
+    if (ten != nullptr && hundred != nullptr) {
+        const double growth = (hundred->Pipeline / static_cast<double>(hundred->Bytes)) /
+                                  (ten->Pipeline / static_cast<double>(ten->Bytes)) -
+                              1;
+        std::printf("time per MB from 10 to 100 MB: %+.0f %% (bar +25 %%)\n", 100 * growth);
+        ok = ok && growth <= 0.25;
+    }
+    std::printf("%s\n", ok ? "within the bar" : "NOT within the bar");
+    return ok ? 0 : 2;
+}

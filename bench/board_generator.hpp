@@ -1,0 +1,18 @@
+// Scales a real board up to any size by repeating its footprints.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace rzbench {
+
+// Reads the board at `source` and writes to `target` a board of about `bytes` bytes:
+// the source's head, its footprint blocks repeated in order until the size is
+// reached, and the source's tail. The blocks are copied byte for byte, so the result
+// has the source's line ends, drill tokens and vias, only more of them. Gives false
+// (with `why`) when the source cannot be read, holds no footprint, or the target
+// cannot be written.
+bool GenerateBoard(const std::string& source, const std::string& target, uint64_t bytes,
+                   std::string& why);
+
+} // namespace rzbench
