@@ -12,6 +12,7 @@ Run as a program it wraps one command:  gui_session.py --build-dir DIR -- CMD AR
 import argparse
 import os
 import re
+import shutil
 import subprocess
 import sys
 import time
@@ -20,7 +21,15 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 WINE_RUN = os.path.join(HERE, "..", "..", "cmake", "wine-run.sh")
 
 
-class TimeoutError_(AssertionError):
+def wineserver():
+    # With only Debian's wine64 installed there is no wineserver on the PATH.
+    for candidate in ("/usr/lib/wine/wineserver", "/usr/lib/wine/wineserver64"):
+        if os.access(candidate, os.X_OK):
+            return candidate
+    return shutil.which("wineserver") or "wineserver"
+
+
+class WaitTimedOut(AssertionError):
     pass
 
 
@@ -32,7 +41,7 @@ def wait_until(condition, timeout, what, interval=0.1):
         if value:
             return value
         if time.monotonic() > end:
-            raise TimeoutError_("timed out after %.0f s waiting for %s" % (timeout, what))
+            raise WaitTimedOut("timed out after %.0f s waiting for %s" % (timeout, what))
         time.sleep(interval)
 
 
@@ -65,7 +74,7 @@ class GuiSession:
         return self
 
     def __exit__(self, *exc):
-        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+        subprocess.run([wineserver(), "-k"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=60)
         if self.xvfb is not None:
             self.xvfb.terminate()

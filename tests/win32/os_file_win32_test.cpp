@@ -197,6 +197,19 @@ TEST_F(Win32FilesTest, ReplaceRefusedByAnotherOpenerKeepsTheOldBoard) {
     EXPECT_EQ(Get(board), "old content\n");
 }
 
+TEST_F(Win32FilesTest, ReplaceStillFinishesWhenTheBoardWasDeletedMeanwhile) {
+    // ReplaceFileW needs an existing target; the rename that takes over must not lose the
+    // new content, and no backup may be left.
+    const Text board = PathOf(u"board.kicad_pcb");
+    const Text temporary = PathOf(u".board.kicad_pcb.rz-2.tmp");
+    Put(temporary, "new content\r\n");
+    OsHandle held;
+    EXPECT_EQ(files_.Replace(temporary, board, held), OsResult::Ok);
+    EXPECT_EQ(Get(board), "new content\r\n");
+    EXPECT_FALSE(Exists(temporary));
+    EXPECT_EQ(files_.ListNames(FolderOfPath(board), u"").size(), 1u);
+}
+
 TEST_F(Win32FilesTest, RemoveStaleSparesAFileALiveRunStillWrites) {
     const Text temporary = PathOf(u".board.kicad_pcb.rz-7.tmp");
     OsHandle live;
