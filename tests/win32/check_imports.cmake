@@ -1,0 +1,22 @@
+cmake_minimum_required(VERSION 3.25)
+# cmake -DOBJDUMP=... -DPROGRAM=... -P check_imports.cmake
+# Fails when the program imports a DLL that Windows does not ship itself: the programs
+# are handed out as single files, so a runtime DLL (libstdc++, libgcc, winpthreads)
+# would make them fail to start on the user's machine.
+set(system_dlls kernel32 user32 gdi32 comdlg32 comctl32 ole32 shell32 advapi32 msvcrt)
+execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} could not read ${PROGRAM}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+if(NOT imports)
+  message(FATAL_ERROR "no imports found in ${PROGRAM}")
+endif()
+foreach(line IN LISTS imports)
+  string(REGEX REPLACE "DLL Name: ([^\n.]+)\\.[dD][lL][lL].*" "\\1" dll "${line}")
+  string(TOLOWER "${dll}" dll)
+  if(NOT dll IN_LIST system_dlls)
+    message(FATAL_ERROR "${PROGRAM} needs ${dll}.dll, which Windows does not ship")
+  endif()
+  message(STATUS "imports ${dll}.dll")
+endforeach()
