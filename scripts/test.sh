@@ -17,3 +17,11 @@ echo "=== preset mingw ==="
 cmake --preset mingw
 cmake --build --preset mingw -j "$jobs"
 ctest --preset mingw -j "$jobs"
+
+# Fuzzing under AddressSanitizer and UndefinedBehaviorSanitizer: each libFuzzer target
+# for about a minute, seeded with the real boards (FUZZ_SECONDS changes the time;
+# tests/safety/fuzz/run.sh runs them longer).
+echo "=== preset fuzz ==="
+cmake --preset fuzz
+cmake --build --preset fuzz -j "$jobs"
+tests/safety/fuzz/run.sh build/fuzz "${FUZZ_SECONDS:-60}"

@@ -57,7 +57,7 @@ TEST(SafetyKilled, BoardAlwaysOldOrNewBytes) {
     TempDir dir("kill");
     const fs::path board = dir / "board.kicad_pcb";
     BoardShape shape;
-    shape.targetBytes = 6u << 20;
+    shape.targetBytes = 12u << 20;
     shape.distinctDrills = 60;
     const GeneratedBoard gen = GenerateBoard(shape);
     WriteBytes(board, gen.original);
