@@ -12,7 +12,8 @@ import shutil
 import subprocess
 import sys
 
-from gui_session import GuiSession, wait_until
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+from gui_session import GuiSession, wait_until  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BOARDS = os.path.join(HERE, "..", "data", "boards")
