@@ -148,7 +148,6 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
     const Text target = os.ResolveTarget(state.BoardFileName);
     const Text folder = FolderOfPath(target);
     const Text prefix = TemporaryPrefix(NameOfPath(target));
-    RemoveLeftovers(os, folder, prefix);
 
     OsHandle board;
     const OsResult opened = os.OpenExisting(target, OsFiles::Access::ReadForRewrite, board);
@@ -157,6 +156,10 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
                     opened == OsResult::Failed ? ApplyOutcome::Failed : ApplyOutcome::Refused,
                     OpenFailureText(opened));
     }
+    // Only while the board is held: a second rewrite of the same board waits for that
+    // hold too, so it cannot take our temporary file for a leftover between its close
+    // and the replace.
+    RemoveLeftovers(os, folder, prefix);
     bool readFailed = false;
     if (!StillAsLoaded(os, board, state, readFailed)) {
         os.Close(board);
