@@ -70,13 +70,16 @@ size_t NumberLength(std::u16string_view s) {
 }
 
 // A size number: a whole number token (followed by a blank or the end) whose value
-// is finite as a 32-bit float. Gives its length, 0 when there is none.
+// and tenfold value are finite as 32-bit floats, so that rounding gives a number
+// again (a tenfold beyond the float range would be written as "+Infinit.y", which
+// KiCad cannot read). Gives its length, 0 when there is none.
 size_t SizeNumberLength(std::u16string_view s) {
     const size_t n = NumberLength(s);
     if (n == 0 || (n < s.size() && !IsBlank(s[n]))) {
         return 0;
     }
-    return std::isfinite(ParseFloat32(Text(s.substr(0, n)))) ? n : 0;
+    const float value = ParseFloat32(Text(s.substr(0, n)));
+    return std::isfinite(value) && std::isfinite(value * 10.0f) ? n : 0;
 }
 
 size_t BlankRunLength(std::u16string_view s) {

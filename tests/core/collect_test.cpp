@@ -207,6 +207,9 @@ TEST(Rounding, WhatIsListedAndWrittenForEachForm) {
         {u"0.8 ", u"0.8 "},
         {u"0.8 (offsetx 1", u"0.8 (offsetx 1"},
         {u"oval NaN 1", u"oval NaN 1"},
+        {u"1e39", u"1e39"},     // beyond the float range
+        {u"3.5e38", u"3.5e38"}, // its tenfold is
+        {u"oval 1.02 -3.5e38", u"oval 1.02 -3.5e38"},
         {u"Oval 1.02 2.03", u"Oval 1.02 2.03"},
     };
     for (const auto& [value, listed] : forms) {
