@@ -4,6 +4,7 @@
 #include "ui/gtk/gtk_platform.hpp"
 
 #include "text/text.hpp"
+#include "ui/window_layer.hpp"
 
 #include <gtk/gtk.h>
 
@@ -676,6 +677,17 @@ private:
     GtkWidget* lastActive_ = nullptr;
 };
 
+struct DialogSize {
+    PixelSize Size;
+    PixelSize Screen;
+    bool Centre = false; // no owner to centre on
+};
+
+// Dialogs stand in the middle of their owner, or of the screen when they have none.
+GtkWindowPosition PositionFor(NativeHandle owner) {
+    return owner == nullptr ? GTK_WIN_POS_CENTER : GTK_WIN_POS_CENTER_ON_PARENT;
+}
+
 // Finds the file chooser widget inside the dialog, to put a name into its location field.
 GtkWidget* FindChooserWidget(GtkWidget* widget) {
     if (GTK_IS_FILE_CHOOSER_WIDGET(widget)) {
@@ -693,6 +705,39 @@ GtkWidget* FindChooserWidget(GtkWidget* widget) {
     return found;
 }
 
+// The chooser sizes itself from its saved or its own default size when it is realized
+// and again when it is mapped; without a window manager to limit that, it can be
+// larger than the screen. Ours comes after both.
+void SetDialogSize(GtkWidget* dialog, gpointer size) {
+    const DialogSize* s = static_cast<const DialogSize*>(size);
+    gtk_window_resize(GTK_WINDOW(dialog), s->Size.Width, s->Size.Height);
+    if (s->Centre && gtk_widget_get_mapped(dialog)) {
+        const CentredPosition at =
+            ScreenCentredPosition(PixelRect{0, 0, s->Size.Width, s->Size.Height}, s->Screen);
+        gtk_window_move(GTK_WINDOW(dialog), at.X, at.Y);
+    }
+}
+
+// The chooser's name field, with the name in it: Enter then opens that file. The
+// field is opened empty and filled without the chooser hearing of it: told of a typed
+// name, it would clear its list's selection, and clearing the selection empties the
+// field again when the folder has just been read and the name is the one selected.
+void PutNameIntoField(GtkWidget* dialog, gpointer name) {
+    GtkWidget* chooser = FindChooserWidget(dialog);
+    if (chooser == nullptr) {
+        return;
+    }
+    g_signal_emit_by_name(chooser, "location-popup", "");
+    GtkWidget* field = gtk_window_get_focus(GTK_WINDOW(dialog));
+    if (field == nullptr || !GTK_IS_ENTRY(field)) {
+        return;
+    }
+    g_signal_handlers_block_matched(field, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, chooser);
+    gtk_entry_set_text(GTK_ENTRY(field), static_cast<const std::string*>(name)->c_str());
+    gtk_editable_set_position(GTK_EDITABLE(field), -1);
+    g_signal_handlers_unblock_matched(field, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, chooser);
+}
+
 bool GtkPlatform::RunOpenDialog(OpenDialogRequest& request) {
     GtkWindow* owner = request.Owner == nullptr ? nullptr : GTK_WINDOW(request.Owner);
     GtkWidget* dialog = gtk_file_chooser_dialog_new(
@@ -703,10 +748,13 @@ bool GtkPlatform::RunOpenDialog(OpenDialogRequest& request) {
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
     gtk_file_chooser_set_local_only(chooser, TRUE);
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
-    // Its own choice of size can exceed a small screen when no window manager limits it.
+    gtk_window_set_position(GTK_WINDOW(dialog), PositionFor(request.Owner));
     const PixelSize screen = ScreenSize();
-    gtk_window_set_default_size(GTK_WINDOW(dialog), std::min(760, screen.Width * 9 / 10),
-                                std::min(540, screen.Height * 9 / 10));
+    DialogSize size{{std::min(760, screen.Width * 9 / 10), std::min(540, screen.Height * 9 / 10)},
+                    screen,
+                    request.Owner == nullptr};
+    g_signal_connect_after(dialog, "realize", G_CALLBACK(SetDialogSize), &size);
+    g_signal_connect_after(dialog, "map", G_CALLBACK(SetDialogSize), &size);
 
     std::vector<GtkFileFilter*> filters;
     for (const FileFilter& pair : request.Filters) {
@@ -732,16 +780,21 @@ bool GtkPlatform::RunOpenDialog(OpenDialogRequest& request) {
     gtk_file_chooser_set_current_folder(chooser, folder.c_str());
 
     const Text name = request.PathBuffer.substr(0, request.PathBuffer.find(u'\0'));
+    std::string preselected;
     if (!name.empty()) {
         gchar* full = g_build_filename(folder.c_str(), Utf8(name).c_str(), nullptr);
+        // Only the name field gets it: a selection in the list as well would have the
+        // chooser empty the field again when the typed name takes over.
         if (g_file_test(full, G_FILE_TEST_IS_REGULAR)) {
-            // Selected in the list and written into the name field: Enter opens it.
             gtk_file_chooser_select_filename(chooser, full);
-            if (GtkWidget* widget = FindChooserWidget(dialog)) {
-                g_signal_emit_by_name(widget, "location-popup", Utf8(name).c_str());
-            }
+            preselected = Utf8(name);
         }
         g_free(full);
+    }
+    if (!preselected.empty()) {
+        // The name goes into the name field once the dialog is on screen: mapping
+        // restores the chooser's saved mode, which would take it out again.
+        g_signal_connect_after(dialog, "map", G_CALLBACK(PutNameIntoField), &preselected);
     }
 
     const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
@@ -811,6 +864,7 @@ int32_t GtkPlatform::RunMessageBox(NativeHandle owner, const Text& title, const 
         gtk_message_dialog_new(owner == nullptr ? nullptr : GTK_WINDOW(owner), GTK_DIALOG_MODAL,
                                type, buttons, "%s", Utf8(text).c_str());
     gtk_window_set_title(GTK_WINDOW(box), Utf8(title).c_str());
+    gtk_window_set_position(GTK_WINDOW(box), PositionFor(owner));
     const gint response = gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);
     while (gtk_events_pending()) {
