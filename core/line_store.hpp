@@ -11,6 +11,7 @@
 // finds what searching the text would, since ASCII bytes decode to themselves.
 #pragma once
 
+#include "core/large_buffer.hpp"
 #include "text/text.hpp"
 
 #include <cstddef>
@@ -38,7 +39,16 @@ public:
         bytes_.clear();
         ends_.clear();
     }
-    void reserve(size_t bytes) { bytes_.reserve(bytes); }
+    // Room for `bytes` bytes of lines and separators and for about `lines` lines, so
+    // that neither buffer is copied as it grows (more lines still fit).
+    void reserve(size_t bytes, size_t lines = 0) {
+        bytes_.reserve(bytes);
+        AdviseLargeBuffer(bytes_.data(), bytes_.capacity());
+        if (lines > ends_.capacity()) {
+            ends_.reserve(lines);
+            AdviseLargeBuffer(ends_.data(), ends_.capacity() * sizeof(size_t));
+        }
+    }
 
     void push_back(std::u16string_view line) {
         bytes_ += TextToUtf8(Text(line));
@@ -55,6 +65,12 @@ public:
         ends_.push_back(bytes_.size());
         bytes_.push_back('\n');
     }
+    // The reader's way for many lines at once: bytes appended as they are, then each
+    // separator among them made a line end by its position.
+    void AppendBytes(const char* bytes, size_t count) { bytes_.append(bytes, count); }
+    void EndLineAt(size_t separator) { ends_.push_back(separator); }
+    // Where the line being built begins.
+    size_t OpenLineBegin() const { return ends_.empty() ? 0 : ends_.back() + 1; }
 
 private:
     std::string bytes_;

@@ -32,19 +32,17 @@ int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs, OsFiles& os) {
     try {
         // The lines never take more room than the file (each line end of at least one
         // byte becomes one separator; the last line may add one), so the buffer is
-        // sized once and never copied as it grows.
+        // sized once and never copied as it grows. Boards have lines of some forty
+        // bytes and more, which sizes the table of line ends likewise.
         const int64_t size = os.FileSize(files.Slot(0)->Handle);
-        if (size > 0 && static_cast<uint64_t>(size) < SIZE_MAX) {
-            state.BoardLines.reserve(static_cast<size_t>(size) + 1);
+        if (size > 0 && static_cast<uint64_t>(size) < SIZE_MAX / 2) {
+            state.BoardLines.reserve(static_cast<size_t>(size) + 1,
+                                     static_cast<size_t>(size) / 32 + 1);
         }
-        while (!files.FileAtEnd(0)) {
-            if (state.BoardLines.size() >=
-                static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
-                tooLarge = true; // more lines than a line index can count
-                break;
-            }
-            files.ReadTextLine(0, state.BoardLines);
-        }
+        // No more lines than a line index can count.
+        const size_t most = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+        files.ReadTextLines(0, state.BoardLines, most);
+        tooLarge = state.BoardLines.size() >= most && !files.FileAtEnd(0);
     } catch (const std::bad_alloc&) {
         tooLarge = true;
     }

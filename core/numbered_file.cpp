@@ -1,6 +1,7 @@
 #include "core/numbered_file.hpp"
 
 #include <array>
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -286,24 +287,124 @@ void NumberedFiles::ReadLineBytes(FileSlot& slot, std::string& out, bool& multiB
     }
 }
 
-void NumberedFiles::ReadTextLine(int32_t number, LineStore& lines) {
-    FileSlot* slot = Slot(number);
+size_t NumberedFiles::TakeLines(FileSlot& slot, LineStore& lines, size_t maxLines) {
     std::string& out = lines.Open();
-    if (slot != nullptr && !slot->Writing) {
-        const size_t begin = out.size();
+    size_t taken = 0;
+    while (taken < maxLines) {
+        if (slot.Pending == 0 && !Refill(slot)) {
+            // The end of the file ends a line that has begun.
+            if (out.size() != lines.OpenLineBegin()) {
+                lines.EndLine();
+                ++taken;
+            }
+            return taken;
+        }
+        // A run of plain bytes and LFs goes over as it is: an LF ends a line and is
+        // the store's separator byte too. Sixteen bytes at a time where possible.
+        const unsigned char* const start = slot.Buffer.get() + (slot.Filled - slot.Pending);
+        const unsigned char* const stop = slot.Buffer.get() + slot.Filled;
+        const size_t base = out.size(); // where *start lands in the store
+        const unsigned char* p = start;
+        bool enough = false;
+#ifdef RZ_LINE_SSE2
+        {
+            const __m128i nul = _mm_setzero_si128();
+            const __m128i lf = _mm_set1_epi8(0x0A);
+            const __m128i cr = _mm_set1_epi8(0x0D);
+            while (stop - p >= 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                // The high bit of v itself marks a byte of 0x80 and above.
+                const auto special = static_cast<unsigned>(_mm_movemask_epi8(
+                    _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, nul), _mm_cmpeq_epi8(v, cr)), v)));
+                auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+                if (special != 0) {
+                    ends &= (special & (0u - special)) - 1; // only those before the first
+                }
+                while (ends != 0) {
+                    const int at = std::countr_zero(ends);
+                    lines.EndLineAt(base + static_cast<size_t>(p - start) +
+                                    static_cast<size_t>(at));
+                    if (++taken == maxLines) {
+                        p += at + 1;
+                        enough = true;
+                        break;
+                    }
+                    ends &= ends - 1;
+                }
+                if (enough) {
+                    break;
+                }
+                if (special != 0) {
+                    p += std::countr_zero(special);
+                    break;
+                }
+                p += 16;
+            }
+        }
+#endif
+        while (!enough && p < stop) {
+            if (*p == 0x0A) {
+                lines.EndLineAt(base + static_cast<size_t>(p - start));
+                ++p;
+                enough = ++taken == maxLines;
+            } else if (kPlain[*p]) {
+                ++p;
+            } else {
+                break;
+            }
+        }
+        out.append(reinterpret_cast<const char*>(start), static_cast<size_t>(p - start));
+        slot.Pending -= static_cast<int32_t>(p - start);
+        if (enough || p == stop) {
+            continue;
+        }
+        // A byte that is neither plain nor an LF.
+        if (*p == 0x00) {
+            --slot.Pending;
+            slot.Faithful = false;
+            lines.EndLine();
+            ++taken;
+            continue;
+        }
+        if (*p == 0x0D && slot.Pending >= 2) {
+            slot.Pending -= p[1] == 0x0A ? 2 : 1;
+            lines.EndLine();
+            ++taken;
+            continue;
+        }
+        // A character of several bytes, or a CR whose follower is not read yet: the
+        // rest of the line by the general rules.
+        const size_t begin = lines.OpenLineBegin();
         bool multiByte = false;
         bool nulInside = false;
-        ReadLineBytes(*slot, out, multiByte, nulInside);
+        ReadLineBytes(slot, out, multiByte, nulInside);
         if (nulInside) {
             // A NUL inside a character ends the decoding of the line.
             out.resize(out.find('\0', begin));
-            slot->Faithful = false;
+            slot.Faithful = false;
         }
         if (multiByte && !IsWellFormedUtf8(std::string_view(out).substr(begin))) {
-            slot->Faithful = false;
+            slot.Faithful = false;
         }
+        lines.EndLine();
+        ++taken;
     }
-    lines.EndLine();
+    return taken;
+}
+
+size_t NumberedFiles::ReadTextLines(int32_t number, LineStore& lines, size_t maxLines) {
+    FileSlot* slot = Slot(number);
+    if (slot == nullptr || slot->Writing) {
+        return 0;
+    }
+    return TakeLines(*slot, lines, maxLines);
+}
+
+void NumberedFiles::ReadTextLine(int32_t number, LineStore& lines) {
+    // At the end of the file (or when the number is not open) the line is empty.
+    if (ReadTextLines(number, lines, 1) == 0) {
+        lines.EndLine();
+    }
 }
 
 Text NumberedFiles::ReadTextLine(int32_t number) {

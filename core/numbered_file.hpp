@@ -1,7 +1,8 @@
 // Numbered files: the file layer the loader and the rewrite stand on.
 //
 // Files are addressed by a small number (the tool uses 0). Each open file has a
-// 4096-byte transfer buffer; bytes become lines by fixed rules:
+// transfer buffer; bytes become lines by fixed rules, whatever the buffer's size and
+// however the system hands the bytes out:
 // - line ends are LF, CR LF and a lone CR (a CR LF split across two refills is one
 //   line end); a NUL byte ends a line too and is not part of it;
 // - a byte 0xC0..0xF7 takes the next one to three bytes as they come; a sequence
@@ -28,7 +29,9 @@
 
 namespace rz {
 
-constexpr int32_t kFileBufferSize = 4096;
+// Large enough that a 100 MB board takes a few hundred reads, small enough that the
+// bytes are still in the processor's cache when they are hashed and cut into lines.
+constexpr int32_t kFileBufferSize = 1 << 18;
 
 struct FileSlot {
     OsHandle Handle; // open exactly while this is open
@@ -69,8 +72,12 @@ public:
 
     // The next line, without its line end; the empty text when the number is not open.
     Text ReadTextLine(int32_t number);
-    // The same line appended to `lines` as its next line (the loader's fast way).
+    // The same line appended to `lines` as its next line.
     void ReadTextLine(int32_t number, LineStore& lines);
+    // Up to `maxLines` lines appended to `lines`, as that many ReadTextLine calls
+    // would while FileAtEnd is false (the loader's fast way). Gives how many were
+    // read: fewer only at the end of the file; 0 when the number is not open.
+    size_t ReadTextLines(int32_t number, LineStore& lines, size_t maxLines);
 
     // Creates a new file for writing. Unlike a plain truncating create it never opens
     // an existing file: the rewrite writes a fresh temporary file and puts it in the
@@ -81,7 +88,7 @@ public:
     // the number is not open for writing or an earlier write failed.
     int64_t WriteTextLine(int32_t number, std::u16string_view text);
 
-    // Puts bytes as they are, through the buffer; a piece of 4096 bytes or more goes
+    // Puts bytes as they are, through the buffer; a piece as large as the buffer or more goes
     // straight to the file. Gives the first failure of any write so far.
     OsResult PutBytes(int32_t number, std::string_view bytes);
 
@@ -104,6 +111,7 @@ private:
     bool FetchByte(FileSlot& slot, unsigned char& byte);
     int32_t FetchBytes(FileSlot& slot, unsigned char* out, int32_t count);
     void ReadLineBytes(FileSlot& slot, std::string& out, bool& multiByte, bool& nulInside);
+    size_t TakeLines(FileSlot& slot, LineStore& lines, size_t maxLines);
     void Put(FileSlot& slot, const char* bytes, int32_t count);
 
     OsFiles& os_;

@@ -125,6 +125,9 @@ int64_t FaultyFiles::FileSize(rz::OsHandle handle) {
 }
 
 int32_t FaultyFiles::Read(rz::OsHandle handle, void* buffer, int32_t size) {
+    if (ReadPiece > 0 && size > ReadPiece) {
+        size = ReadPiece;
+    }
     return Fails(Call::Read) ? -1 : real_.Read(handle, buffer, size);
 }
 

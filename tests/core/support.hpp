@@ -82,6 +82,8 @@ public:
 
     int64_t FailAt = 0;
     rz::OsResult FailWith = rz::OsResult::Failed;
+    // When above 0: a read hands out at most this many bytes, as the system may.
+    int32_t ReadPiece = 0;
     std::vector<Call> Log;
     std::vector<rz::Text> Created; // every path CreateNew was asked for
 
