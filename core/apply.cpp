@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string_view>
@@ -186,16 +187,21 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
     }
 
     // The tokens are distinct, so at most one slot matches a line's first token. The
-    // file has no flaws, so a token's text and its bytes stand for each other.
+    // file has no flaws, so a token's text and its bytes stand for each other, and
+    // replacing a token's bytes in a line's bytes gives the bytes of the line's text
+    // with the token replaced: well-formed UTF-8 matches only at character starts.
     std::vector<std::string> tokenBytes;
+    std::vector<std::string> newTokenBytes;
     const size_t last =
         state.DrillCount < 1
             ? 0
             : std::min(static_cast<size_t>(state.DrillCount),
                        std::min(state.DrillTokens.size(), state.NewDrillTokens.size()) - 1);
     tokenBytes.reserve(last + 1);
+    newTokenBytes.reserve(last + 1);
     for (size_t j = 0; j <= last; ++j) {
         tokenBytes.push_back(TextToUtf8(state.DrillTokens[j]));
+        newTokenBytes.push_back(TextToUtf8(state.NewDrillTokens[j]));
     }
     std::unordered_map<std::string_view, size_t> slotOfToken;
     for (size_t j = 1; j <= last; ++j) {
@@ -213,37 +219,54 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
     const size_t lines =
         std::min(store.size(), static_cast<size_t>(std::max<int32_t>(state.LastLineIndex + 1, 0)));
     constexpr size_t kPiece = 1 << 20;
-    std::string piece;
-    piece.reserve(kPiece + (1 << 12));
+    std::string piece(kPiece, '\0');
+    size_t used = 0;
+    const auto put = [&](const char* bytes, size_t count) {
+        if (count > piece.size() - used) {
+            files.PutBytes(0, std::string_view(piece.data(), used));
+            used = 0;
+            if (count > piece.size()) {
+                piece.resize(count); // a line longer than a piece
+            }
+        }
+        std::memcpy(piece.data() + used, bytes, count);
+        used += count;
+    };
+    size_t lastSlot = 0;
     NextMarker drill(all, kDrillMarker);
     for (size_t i = 0; i < lines && files.Slot(0)->WriteResult == OsResult::Ok; ++i) {
         const size_t begin = store.BeginOf(i);
         const size_t end = store.EndOf(i);
         const size_t p = drill.At(begin);
-        bool written = false;
+        size_t slot = 0;
+        std::string_view line(all.data() + begin, end - begin);
         if (p < end) {
-            const std::string_view line = store.Bytes(i);
             const size_t e = line.find(')', p - begin);
-            const auto match = e == std::string_view::npos
-                                   ? slotOfToken.end()
-                                   : slotOfToken.find(line.substr(p - begin, e - (p - begin) + 1));
-            if (match != slotOfToken.end()) {
-                state.CurrentDrillToken = state.DrillTokens[match->second];
-                piece += TextToUtf8(ReplaceAllText(Utf8ToText(line), state.CurrentDrillToken,
-                                                   state.NewDrillTokens[match->second]));
-                written = true;
+            if (e != std::string_view::npos) {
+                const auto match = slotOfToken.find(line.substr(p - begin, e - (p - begin) + 1));
+                slot = match == slotOfToken.end() ? 0 : match->second;
             }
         }
-        if (!written) {
-            piece.append(all, begin, end - begin);
+        if (slot != 0) {
+            if (slot != lastSlot) {
+                state.CurrentDrillToken = state.DrillTokens[slot];
+                lastSlot = slot;
+            }
+            // Every occurrence, left to right, none inside a replacement; the first
+            // is the one found.
+            const std::string_view token = tokenBytes[slot];
+            const std::string& replacement = newTokenBytes[slot];
+            for (size_t at = p - begin; at != std::string_view::npos; at = line.find(token, at)) {
+                put(line.data(), at);
+                put(replacement.data(), replacement.size());
+                line.remove_prefix(at + token.size());
+                at = 0;
+            }
         }
-        piece += "\r\n";
-        if (piece.size() >= kPiece) {
-            files.PutBytes(0, piece);
-            piece.clear();
-        }
+        put(line.data(), line.size());
+        put("\r\n", 2);
     }
-    files.PutBytes(0, piece);
+    files.PutBytes(0, std::string_view(piece.data(), used));
 
     OsResult result = files.Slot(0)->WriteResult;
     if (result == OsResult::Ok) {

@@ -66,6 +66,8 @@ bool RecordLockedElsewhere(int fd) {
 }
 
 class PosixFiles final : public OsFiles {
+    static constexpr int32_t kStartWritingFrom = 1 << 18;
+
 public:
     OsResult OpenExisting(const Text& path, Access access, OsHandle& handle) override {
         handle = OsHandle();
@@ -138,6 +140,17 @@ public:
             bytes += put;
             left -= static_cast<size_t>(put);
         }
+#if defined(SYNC_FILE_RANGE_WRITE)
+        // A large piece starts on its way to the disk now, while the next one is made,
+        // so that the final Flush waits for little more than the last piece. This only
+        // starts the writing; Flush remains what puts the file on the disk.
+        if (size >= kStartWritingFrom) {
+            const off_t end = lseek(Fd(handle), 0, SEEK_CUR);
+            if (end >= size) {
+                sync_file_range(Fd(handle), end - size, size, SYNC_FILE_RANGE_WRITE);
+            }
+        }
+#endif
         return OsResult::Ok;
     }
 
