@@ -1,6 +1,8 @@
 #include "core/marker_search.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 
@@ -20,28 +22,29 @@ size_t FindMarker(const std::string& all, size_t from, std::string_view marker) 
     const size_t last = size - marker.size(); // the last position a marker can start at
     size_t k = from;
 #ifdef RZ_MARKER_SSE2
-    // Sixteen positions at a time: those whose first two bytes are the marker's
+    // Thirty-two positions at a time: those whose first two bytes are the marker's
     // (markers are at least two bytes long), each then compared in full.
     if (marker.size() >= 2) {
         const __m128i first = _mm_set1_epi8(marker[0]);
         const __m128i second = _mm_set1_epi8(marker[1]);
-        while (k + 16 <= last + 1 && k + 17 <= size) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k + 1));
-            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+        const auto candidates = [&](size_t at) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
+            return static_cast<uint32_t>(_mm_movemask_epi8(
                 _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, second))));
+        };
+        // A load reads 17 bytes from k on; each candidate must leave room for the marker.
+        while (k + 33 <= size) {
+            uint32_t mask = candidates(k) | (candidates(k + 16) << 16);
             while (mask != 0) {
-                unsigned bit = 0;
-                while ((mask & (1u << bit)) == 0) {
-                    ++bit;
-                }
-                const size_t at = k + bit;
-                if (std::memcmp(data + at, marker.data(), marker.size()) == 0) {
+                const size_t at = k + static_cast<size_t>(std::countr_zero(mask));
+                if (at <= last &&
+                    std::memcmp(data + at + 2, marker.data() + 2, marker.size() - 2) == 0) {
                     return at;
                 }
                 mask &= mask - 1;
             }
-            k += 16;
+            k += 32;
         }
     }
 #endif
