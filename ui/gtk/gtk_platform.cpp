@@ -783,8 +783,7 @@ bool GtkPlatform::RunOpenDialog(OpenDialogRequest& request) {
     std::string preselected;
     if (!name.empty()) {
         gchar* full = g_build_filename(folder.c_str(), Utf8(name).c_str(), nullptr);
-        // Only the name field gets it: a selection in the list as well would have the
-        // chooser empty the field again when the typed name takes over.
+        // Selected in the list, and in the name field once the dialog is up.
         if (g_file_test(full, G_FILE_TEST_IS_REGULAR)) {
             gtk_file_chooser_select_filename(chooser, full);
             preselected = Utf8(name);
