@@ -96,7 +96,7 @@ Text WriteFailureText(OsResult result) {
 // Reads the held board to its end and tells whether it still has the loaded bytes.
 bool StillAsLoaded(OsFiles& os, OsHandle board, const BoardState& state, bool& readFailed) {
     readFailed = false;
-    constexpr int32_t kChunk = 1 << 20;
+    constexpr int32_t kChunk = 1 << 18;
     std::unique_ptr<unsigned char[]> buffer = std::make_unique<unsigned char[]>(kChunk);
     ContentHash hash;
     for (;;) {
