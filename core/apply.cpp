@@ -234,7 +234,8 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
     };
     size_t lastSlot = 0;
     NextMarker drill(all, kDrillMarker);
-    for (size_t i = 0; i < lines && files.Slot(0)->WriteResult == OsResult::Ok; ++i) {
+    const FileSlot& written = *files.Slot(0);
+    for (size_t i = 0; i < lines && written.WriteResult == OsResult::Ok; ++i) {
         const size_t begin = store.BeginOf(i);
         const size_t end = store.EndOf(i);
         const size_t p = drill.At(begin);

@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::string_view kDrillMarker = "(drill ";
 constexpr std::string_view kViaMarker = "(via ";
+constexpr std::string_view kViaOpen = "(via";
 
 bool IsAscii(std::string_view bytes) {
     return std::all_of(bytes.begin(), bytes.end(),
@@ -26,29 +27,25 @@ void CollectPadDrills(BoardState& state) {
     const std::string& all = lines.All();
 
     // Only lines with a drill marker can give a token, so the store is searched for
-    // the marker as a whole; the via lists are known beforehand.
-    const std::vector<ViaList> vias = FindViaLists(all);
+    // the marker as a whole, in the same pass as for the via lists. A line's first
+    // marker is judged once the pass is beyond the line, when every via list that
+    // opens on it is known.
+    ViaListFinder vias(all);
     size_t via = 0;
     size_t i = 0;
-    for (size_t p = FindMarker(all, 0, kDrillMarker); p < all.size();
-         p = FindMarker(all, lines.EndOf(i) + 1, kDrillMarker)) {
-        while (lines.EndOf(i) < p) {
-            ++i;
-        }
-        if (i >= count) {
-            break;
-        }
+    const auto judge = [&](size_t p) {
         const size_t begin = lines.BeginOf(i);
         const size_t end = lines.EndOf(i);
         // A line with any part inside a via list is a via's line: one the list
         // opened on an earlier line and not yet closed, or one that opens it.
-        while (via < vias.size() && vias[via].Close < begin) {
+        const std::vector<ViaList>& lists = vias.Lists();
+        while (via < lists.size() && lists[via].Close < begin) {
             ++via;
         }
-        const bool inVia = via < vias.size() && vias[via].Open < end;
+        const bool inVia = via < lists.size() && lists[via].Open < end;
         const std::string_view line = lines.Bytes(i);
         if (inVia || line.find(kViaMarker) != std::string_view::npos) {
-            continue;
+            return;
         }
         if (IsAscii(line)) {
             const size_t e = line.find(')', p - begin);
@@ -64,6 +61,33 @@ void CollectPadDrills(BoardState& state) {
             state.CurrentDrillToken = te == Text::npos ? Text() : text.substr(tp, te - tp + 1);
         }
         AddDistinctDrill(state);
+    };
+    size_t pending = all.size(); // a line's first drill marker, not judged yet
+    size_t nextLine = 0;         // a drill marker before this is not its line's first
+    for (size_t p = FindEitherMarker(all, 0, kDrillMarker, kViaOpen);;
+         p = FindEitherMarker(all, p + 1, kDrillMarker, kViaOpen)) {
+        if (pending < all.size() && p > lines.EndOf(i)) {
+            judge(pending);
+            pending = all.size();
+        }
+        if (p >= all.size()) {
+            break;
+        }
+        if (all.compare(p, kViaOpen.size(), kViaOpen) == 0) {
+            vias.Meet(p);
+            continue;
+        }
+        if (p < nextLine) {
+            continue;
+        }
+        while (lines.EndOf(i) < p) {
+            ++i;
+        }
+        if (i >= count) {
+            break;
+        }
+        pending = p;
+        nextLine = lines.EndOf(i) + 1;
     }
 }
 

@@ -56,4 +56,46 @@ size_t FindMarker(const std::string& all, size_t from, std::string_view marker) 
     return size;
 }
 
+size_t FindEitherMarker(const std::string& all, size_t from, std::string_view one,
+                        std::string_view other) {
+    const size_t size = all.size();
+    const auto at = [&](size_t k, std::string_view marker) {
+        return marker.size() <= size - k &&
+               std::memcmp(all.data() + k, marker.data(), marker.size()) == 0;
+    };
+    size_t k = from;
+#ifdef RZ_MARKER_SSE2
+    {
+        const char* const data = all.data();
+        const __m128i first = _mm_set1_epi8(one[0]);
+        const __m128i secondOne = _mm_set1_epi8(one[1]);
+        const __m128i secondOther = _mm_set1_epi8(other[1]);
+        const auto candidates = [&](size_t p) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p + 1));
+            return static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(
+                _mm_cmpeq_epi8(a, first),
+                _mm_or_si128(_mm_cmpeq_epi8(b, secondOne), _mm_cmpeq_epi8(b, secondOther)))));
+        };
+        while (k < size && size - k >= 33) {
+            uint32_t mask = candidates(k) | (candidates(k + 16) << 16);
+            while (mask != 0) {
+                const size_t p = k + static_cast<size_t>(std::countr_zero(mask));
+                if (at(p, one) || at(p, other)) {
+                    return p;
+                }
+                mask &= mask - 1;
+            }
+            k += 32;
+        }
+    }
+#endif
+    for (; k < size; ++k) {
+        if (all[k] == one[0] && (at(k, one) || at(k, other))) {
+            return k;
+        }
+    }
+    return size;
+}
+
 } // namespace rz

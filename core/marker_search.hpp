@@ -11,6 +11,11 @@ namespace rz {
 // is none.
 size_t FindMarker(const std::string& all, size_t from, std::string_view marker);
 
+// The first occurrence of either marker at or after `from`; all.size() when there is
+// none. Both markers are at least two bytes long and begin with the same byte.
+size_t FindEitherMarker(const std::string& all, size_t from, std::string_view one,
+                        std::string_view other);
+
 // The next occurrence of a marker in a LineStore's bytes at or after a position,
 // found once and kept until the caller's position passes it. Searching the whole
 // store, not line by line, keeps the cost of a line that holds no marker near zero.

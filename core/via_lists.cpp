@@ -59,22 +59,22 @@ size_t CloseOf(const std::string& all, size_t open) {
 
 } // namespace
 
-std::vector<ViaList> FindViaLists(const std::string& all) {
-    std::vector<ViaList> lists;
-    size_t from = 0;
-    for (;;) {
-        const size_t open = FindMarker(all, from, "(via");
-        if (open >= all.size()) {
-            return lists;
-        }
-        if (!EndsViaKeyword(all, open + 4) || InString(all, open)) {
-            from = open + 1;
-            continue;
-        }
-        const size_t close = CloseOf(all, open);
-        lists.push_back({open, close});
-        from = close + 1;
+void ViaListFinder::Meet(size_t at) {
+    if (at < from_ || !EndsViaKeyword(all_, at + 4) || InString(all_, at)) {
+        return;
     }
+    const size_t close = CloseOf(all_, at);
+    lists_.push_back({at, close});
+    from_ = close + 1;
+}
+
+std::vector<ViaList> FindViaLists(const std::string& all) {
+    ViaListFinder finder(all);
+    for (size_t at = FindMarker(all, 0, "(via"); at < all.size();
+         at = FindMarker(all, at + 1, "(via")) {
+        finder.Meet(at);
+    }
+    return finder.Lists();
 }
 
 } // namespace rz

@@ -24,4 +24,19 @@ struct ViaList {
 // list opens nothing of its own.
 std::vector<ViaList> FindViaLists(const std::string& all);
 
+// The same lists, found while a search that meets every "(via" in `all` in order
+// passes by (so that one pass over a board can look for other markers too).
+class ViaListFinder {
+public:
+    explicit ViaListFinder(const std::string& all) : all_(all) {}
+    // A "(via" at `at`; every earlier one has been met.
+    void Meet(size_t at);
+    const std::vector<ViaList>& Lists() const { return lists_; }
+
+private:
+    const std::string& all_;
+    std::vector<ViaList> lists_;
+    size_t from_ = 0; // a "(via" before this lies inside a list found
+};
+
 } // namespace rz

@@ -1,9 +1,11 @@
 // Collection of pad drill tokens, rounding, and the rows the window lists.
 #include "core/marker_search.hpp"
 #include "core/pipeline.hpp"
+#include "core/via_lists.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -145,6 +147,75 @@ TEST(Collection, MarkerSearchFindsWhatAPlainSearchFinds) {
                           expected == std::string::npos ? all.size() : expected);
             }
         }
+        for (size_t from = 0; from <= all.size() + 1; from += 1 + random() % 7) {
+            const size_t drill = std::min(all.find("(drill ", from), all.size());
+            const size_t via = std::min(all.find("(via", from), all.size());
+            EXPECT_EQ(rz::FindEitherMarker(all, from, "(drill ", "(via"), std::min(drill, via));
+        }
+    }
+}
+
+// Collection looks for drills and via lists in one pass; judged line by line, with
+// the via lists known beforehand, the same tokens come out in the same order.
+TEST(Collection, OnePassFindsWhatLineByLineFinds) {
+    std::mt19937 random(5);
+    const std::vector<std::string> pieces = {"(pad \"1\" thru_hole (drill 0.8) (layers *.Cu))",
+                                             "(drill 1.2)",
+                                             "(drill oval 1 2)",
+                                             "(via",
+                                             "(via (at 1 2) (drill 0.4))",
+                                             ")",
+                                             "(net 1 \"(via\")",
+                                             "\"a\\\"(\"",
+                                             "(via_drill 0.3)",
+                                             "(drill 0.75 (offset 0 0.4))",
+                                             "(drill ",
+                                             "\u00e4(drill 0.9)",
+                                             "(",
+                                             "  "};
+    for (int round = 0; round < 300; ++round) {
+        Lines board;
+        const size_t count = 1 + random() % 40;
+        for (size_t k = 0; k < count; ++k) {
+            std::string line;
+            for (size_t n = random() % 4; n > 0; --n) {
+                line += pieces[random() % pieces.size()];
+                line += random() % 3 == 0 ? "" : " ";
+            }
+            board.push_back(rz::Utf8ToText(line));
+        }
+        SCOPED_TRACE(round);
+        rz::BoardState state = StateOf(board);
+        if (round % 5 == 0) {
+            state.LastLineIndex = static_cast<int32_t>(random() % count); // lines left out
+        }
+        rz::CollectPadDrills(state);
+
+        const std::string& all = state.BoardLines.All();
+        const std::vector<rz::ViaList> vias = rz::FindViaLists(all);
+        std::vector<rz::Text> expected{rz::Text()};
+        for (size_t i = 0; i <= static_cast<size_t>(state.LastLineIndex); ++i) {
+            const size_t begin = state.BoardLines.BeginOf(i);
+            const size_t end = state.BoardLines.EndOf(i);
+            const rz::Text line = state.BoardLines[i];
+            bool inVia = line.find(u"(via ") != rz::Text::npos;
+            for (const rz::ViaList& list : vias) {
+                inVia = inVia || (list.Open < end && list.Close >= begin);
+            }
+            const size_t p = line.find(u"(drill ");
+            const size_t e = p == rz::Text::npos ? p : line.find(u')', p);
+            if (inVia || e == rz::Text::npos) {
+                continue;
+            }
+            const rz::Text token = line.substr(p, e - p + 1);
+            if (std::find(expected.begin(), expected.end(), token) == expected.end()) {
+                expected.push_back(token);
+            }
+        }
+        EXPECT_EQ(std::vector<rz::Text>(state.DrillTokens.begin(),
+                                        state.DrillTokens.begin() +
+                                            std::max<int32_t>(state.DrillCount, 1)),
+                  expected);
     }
 }
 
