@@ -90,7 +90,7 @@ inline constexpr uint8_t Alt = 0x10;        // FALT
 inline constexpr uint16_t VirtualKeyTab = 0x09; // VK_TAB
 
 // What to create for one top-level window. The sizes are already the outer sizes.
-struct TopLevelSpec {
+struct TopLevelParams {
     int32_t Number = 0; // the caller's window number (also names a window class)
     int32_t X = 0;      // position of the outer rectangle on the screen
     int32_t Y = 0;
@@ -105,7 +105,7 @@ struct TopLevelSpec {
 };
 
 // What to create for one control, as a child of Parent.
-struct ControlSpec {
+struct ControlParams {
     ControlKind Kind = ControlKind::Label;
     int32_t Number = 0; // the caller's control number (GWL_ID on Win32)
     NativeHandle Parent = nullptr;
@@ -166,8 +166,8 @@ public:
     virtual PixelRect OuterRectForClient(int32_t clientWidth, int32_t clientHeight, uint32_t style,
                                          uint32_t exStyle) = 0;
     // Creates the window, not yet shown; nullptr when the platform refuses. The platform
-    // remembers spec.Number with the window for the entry points below.
-    virtual NativeHandle CreateTopLevel(const TopLevelSpec& spec) = 0;
+    // remembers params.Number with the window for the entry points below.
+    virtual NativeHandle CreateTopLevel(const TopLevelParams& params) = 0;
     // The window's outer rectangle in screen coordinates.
     virtual PixelRect TopLevelOuterRect(NativeHandle window) = 0;
     // The whole primary screen, not the work area.
@@ -187,8 +187,8 @@ public:
 
     // --- controls --------------------------------------------------------------------
     // Creates the control, visible, at exactly the given geometry; nullptr when the
-    // platform refuses. The platform remembers spec.Number with the control.
-    virtual NativeHandle CreateControl(const ControlSpec& spec) = 0;
+    // platform refuses. The platform remembers params.Number with the control.
+    virtual NativeHandle CreateControl(const ControlParams& params) = 0;
     virtual void DestroyControl(NativeHandle control) = 0;
     // Appends one row after the last row of a list control.
     virtual void AppendListRow(NativeHandle list, const Text& row) = 0;
@@ -243,7 +243,7 @@ Platform& CurrentPlatform();
 
 // ==== Entry points for the platform's handlers =========================================
 // A platform calls these while it dispatches a message (or while one of its own calls
-// runs). Window and control numbers are the ones given in TopLevelSpec and ControlSpec.
+// runs). Window and control numbers are the ones given in TopLevelParams and ControlParams.
 
 // Appends an event to the queue unless events are suppressed or it repeats the last one.
 void PostEvent(uint32_t kind, int32_t control, int32_t window, int32_t type);

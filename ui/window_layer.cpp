@@ -116,19 +116,19 @@ NativeHandle CreateControlOfKind(const ControlKindTable& kind, int32_t control, 
     if (parent == nullptr) {
         return nullptr;
     }
-    ControlSpec spec;
-    spec.Kind = kind.Kind;
-    spec.Number = control;
-    spec.Parent = parent->Handle;
-    spec.ParentNumber = layer.CurrentControlParent;
-    spec.X = x;
-    spec.Y = y;
-    spec.Width = width;
-    spec.Height = height;
-    spec.Style = kind.Style | flags;
-    spec.ExStyle = kind.ExStyle;
-    spec.Caption = text;
-    NativeHandle handle = CurrentPlatform().CreateControl(spec);
+    ControlParams params;
+    params.Kind = kind.Kind;
+    params.Number = control;
+    params.Parent = parent->Handle;
+    params.ParentNumber = layer.CurrentControlParent;
+    params.X = x;
+    params.Y = y;
+    params.Width = width;
+    params.Height = height;
+    params.Style = kind.Style | flags;
+    params.ExStyle = kind.ExStyle;
+    params.Caption = text;
+    NativeHandle handle = CurrentPlatform().CreateControl(params);
     if (handle == nullptr) {
         return nullptr;
     }
@@ -142,7 +142,7 @@ NativeHandle CreateControlOfKind(const ControlKindTable& kind, int32_t control, 
     record.Handle = handle;
     record.KindTable = &kind;
     record.Number = control;
-    record.Window = spec.ParentNumber;
+    record.Window = params.ParentNumber;
     record.CreationOrder = layer.NextCreationOrder++;
     layer.Controls[control] = record;
     return handle;
@@ -270,22 +270,22 @@ NativeHandle OpenTopLevelWindow(int32_t window, int32_t x, int32_t y, int32_t cl
     const WindowStyles styles = StylesFromFlags(flags);
     const PixelRect outer =
         platform.OuterRectForClient(clientWidth, clientHeight, styles.Style, styles.ExStyle);
-    TopLevelSpec spec;
-    spec.Number = window;
-    spec.X = x;
-    spec.Y = y;
-    spec.PlatformPosition =
+    TopLevelParams params;
+    params.Number = window;
+    params.X = x;
+    params.Y = y;
+    params.PlatformPosition =
         x == PlatformPosition ||
         (y == PlatformPosition &&
          (flags & (WindowFlag::CentreOnScreen | WindowFlag::CentreOnParent)) == 0);
-    spec.OuterWidth = outer.Width();
-    spec.OuterHeight = outer.Height();
-    spec.ClientWidth = clientWidth;
-    spec.ClientHeight = clientHeight;
-    spec.Title = title;
-    spec.Style = styles.Style;
-    spec.ExStyle = styles.ExStyle;
-    NativeHandle handle = platform.CreateTopLevel(spec);
+    params.OuterWidth = outer.Width();
+    params.OuterHeight = outer.Height();
+    params.ClientWidth = clientWidth;
+    params.ClientHeight = clientHeight;
+    params.Title = title;
+    params.Style = styles.Style;
+    params.ExStyle = styles.ExStyle;
+    NativeHandle handle = platform.CreateTopLevel(params);
     if (handle == nullptr) {
         layer.Windows.erase(window);
         return nullptr;

@@ -41,11 +41,11 @@ TEST_F(MainWindowTest, RowsShowValuesAndRoundedValuesAndTheNewTokensAreStored) {
               (std::vector<std::string>{"create-window 0", "create-control 2", "create-control 3",
                                         "create-control 0", "create-control 1", "create-control 4",
                                         "create-control 5"}));
-    EXPECT_EQ(platform.Of(ControlHandle(BeforeLabel)).ControlSpecGiven.Caption, u" Vorher");
-    EXPECT_EQ(platform.Of(ControlHandle(AfterLabel)).ControlSpecGiven.Caption, u" Nachher");
-    EXPECT_EQ(platform.Of(ControlHandle(CancelButton)).ControlSpecGiven.Caption,
+    EXPECT_EQ(platform.Of(ControlHandle(BeforeLabel)).ControlParamsGiven.Caption, u" Vorher");
+    EXPECT_EQ(platform.Of(ControlHandle(AfterLabel)).ControlParamsGiven.Caption, u" Nachher");
+    EXPECT_EQ(platform.Of(ControlHandle(CancelButton)).ControlParamsGiven.Caption,
               u"Keine Übernahme, Abbruch");
-    EXPECT_EQ(platform.Of(WindowHandle(MainWindow)).TopLevelSpecGiven.Title, u"Rezurudev V1.1");
+    EXPECT_EQ(platform.Of(WindowHandle(MainWindow)).TopLevelParamsGiven.Title, u"Rezurudev V1.1");
 }
 
 TEST_F(MainWindowTest, NoTokenGivesEmptyListsAndWorkingButtons) {

@@ -54,20 +54,20 @@ PixelRect ScriptedPlatform::OuterRectForClient(int32_t clientWidth, int32_t clie
     return PixelRect{-FrameLeft, -FrameTop, clientWidth + FrameRight, clientHeight + FrameBottom};
 }
 
-NativeHandle ScriptedPlatform::CreateTopLevel(const TopLevelSpec& spec) {
-    Log.push_back("create-window " + std::to_string(spec.Number));
+NativeHandle ScriptedPlatform::CreateTopLevel(const TopLevelParams& params) {
+    Log.push_back("create-window " + std::to_string(params.Number));
     if (RefuseTopLevel) {
         return nullptr;
     }
     NativeHandle h = NewHandle();
     Native& n = Natives[h];
     n.TopLevel = true;
-    n.Number = spec.Number;
-    n.TopLevelSpecGiven = spec;
+    n.Number = params.Number;
+    n.TopLevelParamsGiven = params;
     n.Visible = false;
-    const int32_t x = spec.PlatformPosition ? 50 : spec.X;
-    const int32_t y = spec.PlatformPosition ? 60 : spec.Y;
-    n.Outer = PixelRect{x, y, x + spec.OuterWidth, y + spec.OuterHeight};
+    const int32_t x = params.PlatformPosition ? 50 : params.X;
+    const int32_t y = params.PlatformPosition ? 60 : params.Y;
+    n.Outer = PixelRect{x, y, x + params.OuterWidth, y + params.OuterHeight};
     return h;
 }
 
@@ -106,7 +106,7 @@ void ScriptedPlatform::DestroyTopLevel(NativeHandle window, int32_t number) {
     n.Visible = false;
     // Children go with their window and report it, as native children do.
     for (auto& [handle, child] : Natives) {
-        if (!child.TopLevel && !child.Destroyed && child.ControlSpecGiven.Parent == window) {
+        if (!child.TopLevel && !child.Destroyed && child.ControlParamsGiven.Parent == window) {
             child.Destroyed = true;
             ControlDestroyed(child.Number, handle);
         }
@@ -116,15 +116,15 @@ void ScriptedPlatform::DestroyTopLevel(NativeHandle window, int32_t number) {
     }
 }
 
-NativeHandle ScriptedPlatform::CreateControl(const ControlSpec& spec) {
-    Log.push_back("create-control " + std::to_string(spec.Number));
-    if (RefusedControls.count(spec.Number) > 0) {
+NativeHandle ScriptedPlatform::CreateControl(const ControlParams& params) {
+    Log.push_back("create-control " + std::to_string(params.Number));
+    if (RefusedControls.count(params.Number) > 0) {
         return nullptr;
     }
     NativeHandle h = NewHandle();
     Native& n = Natives[h];
-    n.Number = spec.Number;
-    n.ControlSpecGiven = spec;
+    n.Number = params.Number;
+    n.ControlParamsGiven = params;
     return h;
 }
 

@@ -25,8 +25,8 @@ public:
     struct Native {
         bool TopLevel = false;
         int32_t Number = 0;
-        TopLevelSpec TopLevelSpecGiven;
-        ControlSpec ControlSpecGiven;
+        TopLevelParams TopLevelParamsGiven;
+        ControlParams ControlParamsGiven;
         PixelRect Outer;
         bool Shown = false;
         ShowMode ShownMode = ShowMode::Normal;
@@ -85,7 +85,7 @@ public:
     void FinishPlatform() override { Log.push_back("finish"); }
     PixelRect OuterRectForClient(int32_t clientWidth, int32_t clientHeight, uint32_t style,
                                  uint32_t exStyle) override;
-    NativeHandle CreateTopLevel(const TopLevelSpec& spec) override;
+    NativeHandle CreateTopLevel(const TopLevelParams& params) override;
     PixelRect TopLevelOuterRect(NativeHandle window) override { return Of(window).Outer; }
     PixelSize ScreenSize() override { return Screen; }
     void MoveTopLevel(NativeHandle window, int32_t x, int32_t y) override;
@@ -94,7 +94,7 @@ public:
                              const std::vector<AcceleratorEntry>& entries) override;
     void DestroyTopLevel(NativeHandle window, int32_t number) override;
     void ActivateTopLevel(NativeHandle window) override { Foreground = window; }
-    NativeHandle CreateControl(const ControlSpec& spec) override;
+    NativeHandle CreateControl(const ControlParams& params) override;
     void DestroyControl(NativeHandle control) override;
     void AppendListRow(NativeHandle list, const Text& row) override;
     uint32_t WaitPlatformMessage() override;

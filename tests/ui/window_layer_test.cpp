@@ -59,12 +59,12 @@ TEST_F(WindowLayerTest, TheMainWindowIsSizedFromItsClientAreaCentredShownAndActi
     NativeHandle h = OpenMain();
     ASSERT_NE(h, nullptr);
     const auto& n = platform.Of(h);
-    EXPECT_EQ(n.TopLevelSpecGiven.Title, u"Rezurudev V1.1");
-    EXPECT_EQ(n.TopLevelSpecGiven.Style, 0x00C80000u);
-    EXPECT_EQ(n.TopLevelSpecGiven.ClientWidth, 240);
-    EXPECT_EQ(n.TopLevelSpecGiven.OuterWidth, 246);
-    EXPECT_EQ(n.TopLevelSpecGiven.OuterHeight, 499);
-    EXPECT_FALSE(n.TopLevelSpecGiven.PlatformPosition);
+    EXPECT_EQ(n.TopLevelParamsGiven.Title, u"Rezurudev V1.1");
+    EXPECT_EQ(n.TopLevelParamsGiven.Style, 0x00C80000u);
+    EXPECT_EQ(n.TopLevelParamsGiven.ClientWidth, 240);
+    EXPECT_EQ(n.TopLevelParamsGiven.OuterWidth, 246);
+    EXPECT_EQ(n.TopLevelParamsGiven.OuterHeight, 499);
+    EXPECT_FALSE(n.TopLevelParamsGiven.PlatformPosition);
     // (1024 - 246) / 2, (768 - 499) / 2 for the outer rectangle.
     EXPECT_EQ(n.Outer.Left, 389);
     EXPECT_EQ(n.Outer.Top, 134);
@@ -88,9 +88,9 @@ TEST_F(WindowLayerTest, PlatformChosenPosition) {
     OpenTopLevelWindow(1, PlatformPosition, 5, 100, 100, u"a", 0);
     OpenTopLevelWindow(2, 5, PlatformPosition, 100, 100, u"b", 0);
     OpenTopLevelWindow(3, 5, PlatformPosition, 100, 100, u"c", 0x2);
-    EXPECT_TRUE(platform.Of(WindowHandle(1)).TopLevelSpecGiven.PlatformPosition);
-    EXPECT_TRUE(platform.Of(WindowHandle(2)).TopLevelSpecGiven.PlatformPosition);
-    EXPECT_FALSE(platform.Of(WindowHandle(3)).TopLevelSpecGiven.PlatformPosition);
+    EXPECT_TRUE(platform.Of(WindowHandle(1)).TopLevelParamsGiven.PlatformPosition);
+    EXPECT_TRUE(platform.Of(WindowHandle(2)).TopLevelParamsGiven.PlatformPosition);
+    EXPECT_FALSE(platform.Of(WindowHandle(3)).TopLevelParamsGiven.PlatformPosition);
 }
 
 TEST_F(WindowLayerTest, HiddenAndNonActivatingWindows) {
@@ -132,7 +132,7 @@ TEST_F(WindowLayerTest, ControlsGetTheirKindsStylesAndExactGeometry) {
     };
     for (const Case& c : cases) {
         ASSERT_NE(c.h, nullptr);
-        const ControlSpec& s = platform.Of(c.h).ControlSpecGiven;
+        const ControlParams& s = platform.Of(c.h).ControlParamsGiven;
         EXPECT_EQ(s.Kind, c.kind);
         EXPECT_EQ(s.Style, c.style);
         EXPECT_EQ(s.ExStyle, c.exStyle);

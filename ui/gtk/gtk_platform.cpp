@@ -361,40 +361,40 @@ public:
         return PixelRect{0, 0, clientWidth, clientHeight};
     }
 
-    NativeHandle CreateTopLevel(const TopLevelSpec& spec) override {
+    NativeHandle CreateTopLevel(const TopLevelParams& params) override {
         GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         if (window == nullptr) {
             return nullptr;
         }
         auto* data = new TopLevelData();
-        data->Number = spec.Number;
-        data->Style = spec.Style;
+        data->Number = params.Number;
+        data->Style = params.Style;
         data->Requested =
-            PixelRect{spec.X, spec.Y, spec.X + spec.OuterWidth, spec.Y + spec.OuterHeight};
+            PixelRect{params.X, params.Y, params.X + params.OuterWidth, params.Y + params.OuterHeight};
         g_object_set_data_full(G_OBJECT(window), TopLevelKey, data,
                                [](gpointer p) { delete static_cast<TopLevelData*>(p); });
 
-        gtk_window_set_title(GTK_WINDOW(window), Utf8(spec.Title).c_str());
-        const bool sizable = (spec.Style & WindowStyle::ThickFrame) != 0;
+        gtk_window_set_title(GTK_WINDOW(window), Utf8(params.Title).c_str());
+        const bool sizable = (params.Style & WindowStyle::ThickFrame) != 0;
         gtk_window_set_resizable(GTK_WINDOW(window), sizable ? TRUE : FALSE);
-        if ((spec.Style & WindowStyle::Caption) != WindowStyle::Caption) {
+        if ((params.Style & WindowStyle::Caption) != WindowStyle::Caption) {
             gtk_window_set_decorated(GTK_WINDOW(window), FALSE);
         }
-        if ((spec.ExStyle & WindowExStyle::ToolWindow) != 0) {
+        if ((params.ExStyle & WindowExStyle::ToolWindow) != 0) {
             gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_UTILITY);
         }
-        if ((spec.ExStyle & WindowExStyle::Topmost) != 0) {
+        if ((params.ExStyle & WindowExStyle::Topmost) != 0) {
             data->KeepAbove = true;
             gtk_window_set_keep_above(GTK_WINDOW(window), TRUE);
         }
         gtk_style_context_add_class(gtk_widget_get_style_context(window), ControlClass);
 
         data->Fixed = gtk_fixed_new();
-        gtk_widget_set_size_request(data->Fixed, spec.ClientWidth, spec.ClientHeight);
+        gtk_widget_set_size_request(data->Fixed, params.ClientWidth, params.ClientHeight);
         gtk_container_add(GTK_CONTAINER(window), data->Fixed);
         gtk_widget_show(data->Fixed);
-        if (!spec.PlatformPosition) {
-            gtk_window_move(GTK_WINDOW(window), spec.X, spec.Y);
+        if (!params.PlatformPosition) {
+            gtk_window_move(GTK_WINDOW(window), params.X, params.Y);
         }
 
         gtk_widget_add_events(window, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
@@ -474,18 +474,18 @@ public:
 
     void ActivateTopLevel(NativeHandle window) override { gtk_window_present(GTK_WINDOW(window)); }
 
-    NativeHandle CreateControl(const ControlSpec& spec) override {
-        TopLevelData* parent = spec.Parent == nullptr ? nullptr : TopLevelOf(spec.Parent);
+    NativeHandle CreateControl(const ControlParams& params) override {
+        TopLevelData* parent = params.Parent == nullptr ? nullptr : TopLevelOf(params.Parent);
         if (parent == nullptr) {
             return nullptr;
         }
         auto* data = new ControlData();
-        data->Number = spec.Number;
-        data->Kind = spec.Kind;
+        data->Number = params.Number;
+        data->Kind = params.Kind;
         GtkWidget* widget = nullptr;
-        switch (spec.Kind) {
+        switch (params.Kind) {
         case ControlKind::Label: {
-            widget = gtk_label_new(Utf8(spec.Caption).c_str());
+            widget = gtk_label_new(Utf8(params.Caption).c_str());
             gtk_label_set_xalign(GTK_LABEL(widget), 0.0f);
             gtk_label_set_yalign(GTK_LABEL(widget), 0.0f);
             // The size asked for wins over the text's own width.
@@ -497,7 +497,7 @@ public:
             widget = MakeList(*data);
             break;
         case ControlKind::Button: {
-            widget = gtk_button_new_with_label(Utf8(spec.Caption).c_str());
+            widget = gtk_button_new_with_label(Utf8(params.Caption).c_str());
             GtkWidget* label = gtk_bin_get_child(GTK_BIN(widget));
             if (GTK_IS_LABEL(label)) {
                 gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
@@ -509,13 +509,13 @@ public:
         }
         g_object_set_data_full(G_OBJECT(widget), ControlKey, data,
                                [](gpointer p) { delete static_cast<ControlData*>(p); });
-        gtk_widget_set_size_request(widget, spec.Width, spec.Height);
-        gtk_fixed_put(GTK_FIXED(parent->Fixed), widget, spec.X, spec.Y);
+        gtk_widget_set_size_request(widget, params.Width, params.Height);
+        gtk_fixed_put(GTK_FIXED(parent->Fixed), widget, params.X, params.Y);
         g_signal_connect(widget, "destroy", G_CALLBACK(OnControlDestroy), nullptr);
-        if (spec.Kind == ControlKind::Button) {
+        if (params.Kind == ControlKind::Button) {
             g_signal_connect(widget, "clicked", G_CALLBACK(OnButtonClicked), nullptr);
         }
-        if ((spec.Style & WindowStyle::Visible) != 0) {
+        if ((params.Style & WindowStyle::Visible) != 0) {
             gtk_widget_show_all(widget);
         }
         return widget;

@@ -324,10 +324,10 @@ PixelRect Win32Platform::OuterRectForClient(int32_t clientWidth, int32_t clientH
     return FromRect(r);
 }
 
-NativeHandle Win32Platform::CreateTopLevel(const TopLevelSpec& spec) {
+NativeHandle Win32Platform::CreateTopLevel(const TopLevelParams& params) {
     wchar_t className[32];
     std::swprintf(className, sizeof className / sizeof className[0], L"WindowClass_%d",
-                  static_cast<int>(spec.Number));
+                  static_cast<int>(params.Number));
 
     WNDCLASSW windowClass = {};
     windowClass.style = CS_DBLCLKS;
@@ -341,19 +341,19 @@ NativeHandle Win32Platform::CreateTopLevel(const TopLevelSpec& spec) {
     windowClass.lpszClassName = className;
     RegisterClassW(&windowClass); // an existing class of that name serves as well
 
-    const int x = spec.PlatformPosition ? CW_USEDEFAULT : spec.X;
-    const int y = spec.PlatformPosition ? CW_USEDEFAULT : spec.Y;
-    int32_t number = spec.Number;
-    const std::wstring title = ToWide(spec.Title);
+    const int x = params.PlatformPosition ? CW_USEDEFAULT : params.X;
+    const int y = params.PlatformPosition ? CW_USEDEFAULT : params.Y;
+    int32_t number = params.Number;
+    const std::wstring title = ToWide(params.Title);
     HWND hwnd =
-        CreateWindowExW(spec.ExStyle, className, title.c_str(), spec.Style, x, y, spec.OuterWidth,
-                        spec.OuterHeight, nullptr, nullptr, Instance(), &number);
+        CreateWindowExW(params.ExStyle, className, title.c_str(), params.Style, x, y, params.OuterWidth,
+                        params.OuterHeight, nullptr, nullptr, Instance(), &number);
     if (hwnd == nullptr) {
         UnregisterClassW(className, Instance());
         return nullptr;
     }
     TopLevelInfo info;
-    info.Number = spec.Number;
+    info.Number = params.Number;
     info.ClassName = className;
     State().TopLevels[hwnd] = info;
     return hwnd;
@@ -429,30 +429,30 @@ void Win32Platform::ActivateTopLevel(NativeHandle window) {
 
 // ---- controls ----------------------------------------------------------------------------
 
-NativeHandle Win32Platform::CreateControl(const ControlSpec& spec) {
+NativeHandle Win32Platform::CreateControl(const ControlParams& params) {
     const wchar_t* className = L"Static";
-    if (spec.Kind == ControlKind::List) {
+    if (params.Kind == ControlKind::List) {
         className = L"ListBox";
-    } else if (spec.Kind == ControlKind::Button) {
+    } else if (params.Kind == ControlKind::Button) {
         className = L"Button";
     }
-    const std::wstring caption = ToWide(spec.Caption);
+    const std::wstring caption = ToWide(params.Caption);
     // The number also goes in as the child identifier, which a list keeps for its
     // notifications from creation on.
-    HWND hwnd = CreateWindowExW(spec.ExStyle, className, caption.c_str(), spec.Style, spec.X,
-                                spec.Y, spec.Width, spec.Height, Hwnd(spec.Parent),
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Number)),
+    HWND hwnd = CreateWindowExW(params.ExStyle, className, caption.c_str(), params.Style, params.X,
+                                params.Y, params.Width, params.Height, Hwnd(params.Parent),
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(params.Number)),
                                 Instance(), nullptr);
     if (hwnd == nullptr) {
         return nullptr;
     }
     ControlInfo info;
-    info.Number = spec.Number;
-    info.Kind = spec.Kind;
+    info.Number = params.Number;
+    info.Kind = params.Kind;
     info.PreviousProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC));
     State().Controls[hwnd] = info;
     SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc));
-    SetWindowLongPtrW(hwnd, GWLP_ID, static_cast<LONG_PTR>(spec.Number));
+    SetWindowLongPtrW(hwnd, GWLP_ID, static_cast<LONG_PTR>(params.Number));
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(State().DefaultFont), TRUE);
     return hwnd;
 }

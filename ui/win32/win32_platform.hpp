@@ -15,7 +15,7 @@ public:
 
     PixelRect OuterRectForClient(int32_t clientWidth, int32_t clientHeight, uint32_t style,
                                  uint32_t exStyle) override;
-    NativeHandle CreateTopLevel(const TopLevelSpec& spec) override;
+    NativeHandle CreateTopLevel(const TopLevelParams& params) override;
     PixelRect TopLevelOuterRect(NativeHandle window) override;
     PixelSize ScreenSize() override;
     void MoveTopLevel(NativeHandle window, int32_t x, int32_t y) override;
@@ -25,7 +25,7 @@ public:
     void DestroyTopLevel(NativeHandle window, int32_t number) override;
     void ActivateTopLevel(NativeHandle window) override;
 
-    NativeHandle CreateControl(const ControlSpec& spec) override;
+    NativeHandle CreateControl(const ControlParams& params) override;
     void DestroyControl(NativeHandle control) override;
     void AppendListRow(NativeHandle list, const Text& row) override;
 
