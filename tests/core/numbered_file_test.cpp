@@ -143,7 +143,7 @@ TEST(LineReading, ManyLinesAtOnceAsOneAtATime) {
                                     std::string(40, 'x')};
     for (int round = 0; round < 200; ++round) {
         std::string bytes;
-        const size_t target = random() % 3 == 0 ? B + random() % 64 : random() % 300;
+        const size_t target = random() % 8 == 0 ? B + random() % 64 : random() % 300;
         while (bytes.size() < target) {
             bytes += alphabet[random() % std::size(alphabet)];
         }
