@@ -81,6 +81,8 @@ struct Row {
     size_t Lines;
     double Copy;
     double Pipeline;
+    double PipelineLow;
+    double PipelineHigh;
     long PeakKiB;
 };
 
@@ -135,7 +137,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s\n", why.c_str());
             return 1;
         }
-        Row row{megabytes, fs::file_size(board), CountLines(board), 0, 0, 0};
+        Row row{megabytes, fs::file_size(board), CountLines(board), 0, 0, 0, 0, 0};
         std::vector<double> copies;
         std::vector<double> pipelines;
         for (int r = 0; r < runs; ++r) {
@@ -157,23 +159,26 @@ int main(int argc, char** argv) {
         }
         row.Copy = Median(copies);
         row.Pipeline = Median(pipelines);
+        row.PipelineLow = *std::min_element(pipelines.begin(), pipelines.end());
+        row.PipelineHigh = *std::max_element(pipelines.begin(), pipelines.end());
         rows.push_back(row);
         fs::remove(board);
         fs::remove(copy);
         fs::remove(target);
     }
 
-    std::printf("| board | lines | cp + sync | rezurudev-cli --apply | ratio | per MB "
-                "| peak memory | peak / file | (peak - empty board) / file |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("| board | lines | cp + sync | rezurudev-cli --apply | (fastest - slowest run) "
+                "| ratio | per MB | peak memory | peak / file | (peak - empty board) / file |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     for (const Row& row : rows) {
         const double mb = static_cast<double>(row.Bytes) / (1024.0 * 1024.0);
         const double peakMb = static_cast<double>(row.PeakKiB) / 1024.0;
         const double aboveMb = static_cast<double>(row.PeakKiB - baselineKiB) / 1024.0;
-        std::printf(
-            "| %.1f MB | %zu | %.3f s | %.3f s | %.2f | %.1f ms | %.1f MB | %.2f | %.2f |\n", mb,
-            row.Lines, row.Copy, row.Pipeline, row.Pipeline / row.Copy, 1000.0 * row.Pipeline / mb,
-            peakMb, peakMb / mb, aboveMb / mb);
+        std::printf("| %.1f MB | %zu | %.3f s | %.3f s | %.3f - %.3f s | %.2f | %.1f ms | %.1f MB "
+                    "| %.2f | %.2f |\n",
+                    mb, row.Lines, row.Copy, row.Pipeline, row.PipelineLow, row.PipelineHigh,
+                    row.Pipeline / row.Copy, 1000.0 * row.Pipeline / mb, peakMb, peakMb / mb,
+                    aboveMb / mb);
     }
     std::printf("\npeak memory on an empty board: %.1f MB\n",
                 static_cast<double>(baselineKiB) / 1024.0);

@@ -97,7 +97,7 @@ Text WriteFailureText(OsResult result) {
 bool StillAsLoaded(OsFiles& os, OsHandle board, const BoardState& state, bool& readFailed) {
     readFailed = false;
     constexpr int32_t kChunk = 1 << 18;
-    std::unique_ptr<unsigned char[]> buffer = std::make_unique<unsigned char[]>(kChunk);
+    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kChunk);
     ContentHash hash;
     for (;;) {
         const int32_t got = os.Read(board, buffer.get(), kChunk);
@@ -218,18 +218,19 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
     const std::string& all = store.All();
     const size_t lines =
         std::min(store.size(), static_cast<size_t>(std::max<int32_t>(state.LastLineIndex + 1, 0)));
-    constexpr size_t kPiece = 1 << 20;
-    std::string piece(kPiece, '\0');
+    constexpr size_t kPiece = 1 << 18;
+    const auto piece = std::make_unique_for_overwrite<char[]>(kPiece);
     size_t used = 0;
     const auto put = [&](const char* bytes, size_t count) {
-        if (count > piece.size() - used) {
-            files.PutBytes(0, std::string_view(piece.data(), used));
+        if (count > kPiece - used) {
+            files.PutBytes(0, std::string_view(piece.get(), used));
             used = 0;
-            if (count > piece.size()) {
-                piece.resize(count); // a line longer than a piece
+            if (count > kPiece) {
+                files.PutBytes(0, std::string_view(bytes, count)); // a very long line
+                return;
             }
         }
-        std::memcpy(piece.data() + used, bytes, count);
+        std::memcpy(piece.get() + used, bytes, count);
         used += count;
     };
     size_t lastSlot = 0;
@@ -267,7 +268,7 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
         put(line.data(), line.size());
         put("\r\n", 2);
     }
-    files.PutBytes(0, std::string_view(piece.data(), used));
+    files.PutBytes(0, std::string_view(piece.get(), used));
 
     OsResult result = files.Slot(0)->WriteResult;
     if (result == OsResult::Ok) {

@@ -107,7 +107,7 @@ int32_t NumberedFiles::OpenFileForReading(int32_t number, const Text& path) {
         *slot = FileSlot();
         return 0;
     }
-    slot->Buffer = std::make_unique<unsigned char[]>(kFileBufferSize);
+    slot->Buffer = std::make_unique_for_overwrite<unsigned char[]>(kFileBufferSize);
     slot->ReadOnly = true;
     return 1;
 }
@@ -123,7 +123,7 @@ int32_t NumberedFiles::CreateFileForWriting(int32_t number, const Text& path) {
         *slot = FileSlot();
         return 0;
     }
-    slot->Buffer = std::make_unique<unsigned char[]>(kFileBufferSize);
+    slot->Buffer = std::make_unique_for_overwrite<unsigned char[]>(kFileBufferSize);
     return 1;
 }
 

@@ -99,6 +99,13 @@ TEST(Rewrite, WrittenBytes) {
          "(pad (drill NaN))\r\n(pad (drill (offset 1 2)))\r\n"},
         {"line longer than the buffer", std::string(5000, 'x') + " (drill 2.54)\n",
          std::string(5000, 'x') + " (drill 2.5)\r\n"},
+        // The rewrite gathers lines into pieces of 256 KiB: lines that fill one up to
+        // a byte or two, and lines longer than a piece, with a token at either end.
+        {"lines around the size of a written piece",
+         "(drill 2.54)" + std::string(262130, 'x') + "\n" + std::string(5, 'y') + "\n" +
+             std::string(700000, 'z') + "(drill 2.54)\n(drill 2.54)\n",
+         "(drill 2.5)" + std::string(262130, 'x') + "\r\n" + std::string(5, 'y') + "\r\n" +
+             std::string(700000, 'z') + "(drill 2.5)\r\n(drill 2.5)\r\n"},
     };
     ScratchDir dir;
     for (const BytesCase& c : cases) {
