@@ -234,6 +234,8 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
         used += count;
     };
     size_t lastSlot = 0;
+    std::string_view lastToken;
+    size_t lastTokenSlot = 0;
     NextMarker drill(all, kDrillMarker);
     const FileSlot& written = *files.Slot(0);
     for (size_t i = 0; i < lines && written.WriteResult == OsResult::Ok; ++i) {
@@ -245,8 +247,16 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
         if (p < end) {
             const size_t e = line.find(')', p - begin);
             if (e != std::string_view::npos) {
-                const auto match = slotOfToken.find(line.substr(p - begin, e - (p - begin) + 1));
-                slot = match == slotOfToken.end() ? 0 : match->second;
+                // Pads in a row mostly share their token: the last one is tried first.
+                const std::string_view token = line.substr(p - begin, e - (p - begin) + 1);
+                if (token == lastToken) {
+                    slot = lastTokenSlot;
+                } else {
+                    const auto match = slotOfToken.find(token);
+                    slot = match == slotOfToken.end() ? 0 : match->second;
+                    lastToken = token;
+                    lastTokenSlot = slot;
+                }
             }
         }
         if (slot != 0) {

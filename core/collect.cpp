@@ -33,6 +33,8 @@ void CollectPadDrills(BoardState& state) {
     ViaListFinder vias(all);
     size_t via = 0;
     size_t i = 0;
+    std::string_view previous; // the token of the last line judged, when cut from bytes
+    bool repeatable = false;
     const auto judge = [&](size_t p) {
         const size_t begin = lines.BeginOf(i);
         const size_t end = lines.EndOf(i);
@@ -52,8 +54,16 @@ void CollectPadDrills(BoardState& state) {
             const std::string_view token = e == std::string_view::npos
                                                ? std::string_view()
                                                : line.substr(p - begin, e - (p - begin) + 1);
+            // The pads of a footprint mostly share one drill: the same token as the
+            // line before is already the current one and already stored.
+            if (repeatable && token == previous) {
+                return;
+            }
+            previous = token;
+            repeatable = true;
             state.CurrentDrillToken.assign(token.begin(), token.end());
         } else {
+            repeatable = false;
             // Cut from the text itself, which is what the lists show.
             const Text text = Utf8ToText(line);
             const size_t tp = text.find(u"(drill ");
