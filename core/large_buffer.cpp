@@ -24,4 +24,32 @@ void AdviseLargeBuffer(const void* data, size_t bytes) {
 #endif
 }
 
+LargeBufferPrefault::LargeBufferPrefault(const void* data, size_t bytes) {
+#if defined(MADV_POPULATE_WRITE)
+    // Whole pages only: the advice is per page, and a page belongs to the buffer
+    // only when it lies inside it.
+    constexpr uintptr_t kPage = 4096;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kPage - 1);
+    if (data == nullptr || end <= begin) {
+        return;
+    }
+    try {
+        worker_ = std::thread(
+            [=] { madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE); });
+    } catch (...) {
+        // Without the thread the memory comes page by page as it is filled.
+    }
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
+LargeBufferPrefault::~LargeBufferPrefault() {
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
 } // namespace rz

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <thread>
 
 namespace rz {
 
@@ -10,5 +11,21 @@ namespace rz {
 // takes some fifty page faults instead of 25,000, which on a virtual machine cost
 // more than the reading itself. Elsewhere, and when refused, nothing changes.
 void AdviseLargeBuffer(const void* data, size_t bytes);
+
+// While it lives, another thread asks the system for the memory of a large buffer
+// ahead of the caller, who fills it from the start: on a virtual machine handing
+// out fresh memory can take longer than reading the board. Only the memory is
+// touched, never the bytes; the destructor waits for the thread. Linux only; where
+// it cannot be done, nothing happens.
+class LargeBufferPrefault {
+public:
+    LargeBufferPrefault(const void* data, size_t bytes);
+    ~LargeBufferPrefault();
+    LargeBufferPrefault(const LargeBufferPrefault&) = delete;
+    LargeBufferPrefault& operator=(const LargeBufferPrefault&) = delete;
+
+private:
+    std::thread worker_;
+};
 
 } // namespace rz

@@ -65,6 +65,12 @@ public:
         ends_.push_back(bytes_.size());
         bytes_.push_back('\n');
     }
+    // The memory reserved for the bytes, to be handed out ahead (the table of line
+    // ends is reserved by an estimate, so only what it uses is taken).
+    LargeBufferPrefault PrefaultReserved() const {
+        return LargeBufferPrefault(bytes_.data(), bytes_.capacity());
+    }
+
     // The reader's way for many lines at once: bytes appended as they are, then each
     // separator among them made a line end by its position.
     void AppendBytes(const char* bytes, size_t count) { bytes_.append(bytes, count); }

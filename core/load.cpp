@@ -41,6 +41,7 @@ int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs, OsFiles& os) {
         }
         // No more lines than a line index can count.
         const size_t most = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+        const LargeBufferPrefault prefault = state.BoardLines.PrefaultReserved();
         files.ReadTextLines(0, state.BoardLines, most);
         tooLarge = state.BoardLines.size() >= most && !files.FileAtEnd(0);
     } catch (const std::bad_alloc&) {
