@@ -218,14 +218,17 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
     const std::string& all = store.All();
     const size_t lines =
         std::min(store.size(), static_cast<size_t>(std::max<int32_t>(state.LastLineIndex + 1, 0)));
-    constexpr size_t kPiece = 1 << 18;
-    const auto piece = std::make_unique_for_overwrite<char[]>(kPiece);
+    // A piece goes out once it holds a buffer's worth, so the file layer writes it
+    // straight through instead of copying it once more.
+    constexpr size_t kPiece = kFileBufferSize;
+    constexpr size_t kRoom = 2 * kPiece;
+    const auto piece = std::make_unique_for_overwrite<char[]>(kRoom);
     size_t used = 0;
     const auto put = [&](const char* bytes, size_t count) {
-        if (count > kPiece - used) {
+        if (count > kRoom - used) {
             files.PutBytes(0, std::string_view(piece.get(), used));
             used = 0;
-            if (count > kPiece) {
+            if (count > kRoom) {
                 files.PutBytes(0, std::string_view(bytes, count)); // a very long line
                 return;
             }
@@ -277,6 +280,10 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
         }
         put(line.data(), line.size());
         put("\r\n", 2);
+        if (used >= kPiece) {
+            files.PutBytes(0, std::string_view(piece.get(), used));
+            used = 0;
+        }
     }
     files.PutBytes(0, std::string_view(piece.get(), used));
 
