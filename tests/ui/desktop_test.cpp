@@ -1,5 +1,5 @@
-// The main window built from the board state, the driver's loop and the whole run
-// sequence on the scripted platform, with a real board file in a scratch folder.
+// The driver's loop and the whole run sequence on the scripted platform, with a real
+// board file in a scratch folder.
 #include "scripted_platform.hpp"
 
 #include "core/run.hpp"
@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace rz::testing {
@@ -15,56 +16,6 @@ namespace {
 
 using namespace EventKind;
 namespace fs = std::filesystem;
-
-BoardState StateWith(std::vector<Text> tokens) {
-    BoardState state;
-    state.DrillTokens = {Text()};
-    state.DrillTokens.insert(state.DrillTokens.end(), tokens.begin(), tokens.end());
-    state.NewDrillTokens.assign(state.DrillTokens.size(), Text());
-    state.DrillCount = static_cast<int32_t>(state.DrillTokens.size());
-    return state;
-}
-
-class MainWindowTest : public UiTest {
-protected:
-    std::vector<Text> Rows(int32_t list) { return platform.Of(ControlHandle(list)).Rows; }
-};
-
-TEST_F(MainWindowTest, RowsShowValuesAndRoundedValuesAndTheNewTokensAreStored) {
-    BoardState state = StateWith({u"(drill 0.762)", u"(drill 1.016)"});
-    ASSERT_TRUE(BuildMainWindow(state));
-    EXPECT_EQ(Rows(BeforeList), (std::vector<Text>{u"0.762", u"1.016"}));
-    EXPECT_EQ(Rows(AfterList), (std::vector<Text>{u"0.8", u"1.0"}));
-    EXPECT_EQ(state.DrillCount, 2);
-    EXPECT_EQ(state.NewDrillTokens, (std::vector<Text>{u"", u"(drill 0.8)", u"(drill 1.0)"}));
-    // Creation order is the tab order, the same on every platform.
-    std::erase_if(platform.Log, [](const std::string& s) { return s.rfind("create", 0) != 0; });
-    EXPECT_EQ(platform.Log,
-              (std::vector<std::string>{"create-window 0", "create-control 2", "create-control 3",
-                                        "create-control 0", "create-control 1", "create-control 4",
-                                        "create-control 5"}));
-    EXPECT_EQ(platform.Of(ControlHandle(AfterLabel)).Control.Caption, u" Nachher");
-    EXPECT_EQ(platform.Of(ControlHandle(CancelButton)).Control.Caption,
-              u"Keine Übernahme, Abbruch");
-}
-
-TEST_F(MainWindowTest, NoTokenGivesEmptyListsAndARefusedWindowLeavesTheStateAlone) {
-    BoardState state = StateWith({});
-    state.DrillCount = 0; // nothing was collected
-    ASSERT_TRUE(BuildMainWindow(state));
-    EXPECT_EQ(state.DrillCount, -1);
-    EXPECT_TRUE(Rows(BeforeList).empty());
-    EXPECT_TRUE(Rows(AfterList).empty());
-    EXPECT_NE(ControlHandle(CancelButton), nullptr);
-    CloseAllWindows();
-    platform.RefuseTopLevel = true;
-    platform.Log.clear();
-    state = StateWith({u"(drill 0.762)"});
-    EXPECT_FALSE(BuildMainWindow(state));
-    EXPECT_EQ(state.DrillCount, 2);
-    EXPECT_EQ(state.NewDrillTokens.at(1), u"");
-    EXPECT_EQ(platform.Log.back(), "create-window 0");
-}
 
 TEST_F(UiTest, OnlyTheButtonsAndACloseRequestDecide) {
     const QueuedEvent apply = Ev(ControlEvent, 4), cancel = Ev(ControlEvent, 5),
@@ -90,13 +41,13 @@ TEST_F(UiTest, OnlyTheButtonsAndACloseRequestDecide) {
     BoardState state;
     ASSERT_TRUE(BuildMainWindow(state));
     DesktopShell shell(platform);
-    for (const auto& c : cases) {
+    for (size_t i = 0; i < std::size(cases); ++i) {
         ResetEventLayer();
         platform.Script.clear();
-        for (const auto& posted : c.steps) {
+        for (const auto& posted : cases[i].steps) {
             platform.Then([this, posted] { Post(posted); });
         }
-        EXPECT_EQ(WaitForDecision(shell), c.decision) << ::testing::PrintToString(c.steps);
+        EXPECT_EQ(WaitForDecision(shell), cases[i].decision) << "case " << i;
     }
     // The last event's control is read before the first wait.
     ResetEventLayer();
@@ -110,14 +61,8 @@ TEST_F(UiTest, OnlyTheButtonsAndACloseRequestDecide) {
     for (uint32_t m = 0; m < 50; ++m) {
         platform.Then([] {}, m);
     }
-    EXPECT_THROW(WaitForDecision(shell), ScriptExhausted);
+    EXPECT_THROW(WaitForDecision(shell), std::out_of_range);
     EXPECT_EQ(platform.Waits, waits + 51);
-}
-
-std::string ReadAll(const fs::path& p) {
-    std::ostringstream s;
-    s << std::ifstream(p, std::ios::binary).rdbuf();
-    return s.str();
 }
 
 // Two pads and two vias, as KiCad writes them on one line each.
@@ -134,32 +79,25 @@ const std::string Rounded =
 
 TEST_F(UiTest, TheWholeRunWritesOnlyOnApplyAndSaysWhyItCannotStart) {
     const fs::path folder =
-        fs::temp_directory_path() /
-        ("rz_run_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        fs::temp_directory_path() / ("rz_run_" + std::to_string(std::random_device()()));
     const fs::path board = folder / "test.kicad_pcb";
-    const auto click = [](int32_t button) {
-        return [button] { ControlCommand(button, ControlNotification::ButtonClicked); };
-    };
     const struct {
-        const char* name;
-        bool start, dialogCancelled, opens;
-        std::function<void()> user; // what the user does once the window is up
-        bool fails;
+        bool start, opens, dialogCancelled;
+        std::function<void()> user; // a click or close request once the window is up
         const std::string& written;
     } cases[] = {
-        {"apply", true, false, true, click(ApplyButton), false, Rounded},
-        {"cancel", true, false, true, click(CancelButton), false, Original},
-        {"close", true, false, true, [] { WindowCloseRequested(MainWindow); }, false, Original},
-        {"dialog cancelled, then apply", true, true, true, click(ApplyButton), false, Original},
-        {"no display", false, false, true, nullptr, true, Original},
-        {"no window", true, false, false, nullptr, true, Original},
+        {true, true, false, [] { ControlCommand(ApplyButton, 0); }, Rounded},
+        {true, true, false, [] { ControlCommand(CancelButton, 0); }, Original},
+        {true, true, false, [] { WindowCloseRequested(MainWindow); }, Original},
+        {true, true, true, [] { ControlCommand(ApplyButton, 0); }, Original},
+        {false, true, false, nullptr, Original}, // no display
+        {true, false, false, nullptr, Original}, // no window
     };
+    const std::vector<Text> shown = {u"0.762", u"1.016", u"0.8", u"1.0"}; // before, after
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ResetWindowLayer();
-        ResetEventLayer();
+        SCOPED_TRACE(&c - cases);
         platform = ScriptedPlatform();
-        fs::remove_all(folder);
+        SetUp();
         fs::create_directories(folder);
         std::ofstream(board, std::ios::binary) << Original;
         platform.StartSucceeds = c.start;
@@ -169,30 +107,31 @@ TEST_F(UiTest, TheWholeRunWritesOnlyOnApplyAndSaysWhyItCannotStart) {
             std::fill(std::copy(p.begin(), p.end(), r.PathBuffer.begin()), r.PathBuffer.end(), 0);
             return !c.dialogCancelled;
         };
-        std::vector<Text> rows{u"x"};
+        std::vector<Text> rows{u"x"}; // both lists as the user sees them
         if (c.user) {
-            platform.Then([] {});
             platform.Then([&] {
                 rows = platform.Of(ControlHandle(BeforeList)).Rows;
+                const std::vector<Text>& after = platform.Of(ControlHandle(AfterList)).Rows;
+                rows.insert(rows.end(), after.begin(), after.end());
                 c.user();
             });
         }
         DesktopShell shell(platform);
         std::ostringstream errors;
-        EXPECT_EQ(RunDesktop(shell, errors) != 0, c.fails);
-        EXPECT_EQ(ReadAll(board), c.written);
+        EXPECT_EQ(RunDesktop(shell, errors) == 0, c.user != nullptr);
+        std::ostringstream written;
+        written << std::ifstream(board, std::ios::binary).rdbuf();
+        EXPECT_EQ(written.str(), c.written);
         EXPECT_EQ(platform.OpenDialogs.size(), c.start ? 1u : 0u);
         ASSERT_EQ(platform.Boxes.empty(), !c.dialogCancelled); // apply may add its own word
         if (c.dialogCancelled) {
-            EXPECT_EQ(platform.Boxes[0].Title, u"Information");
-            EXPECT_EQ(platform.Boxes[0].Message, u"Datei ist nicht vorhanden");
-            EXPECT_TRUE(rows.empty()) << "the lists of a board not loaded";
+            EXPECT_EQ(platform.Boxes[0],
+                      std::make_tuple(nullptr, u"Information", u"Datei ist nicht vorhanden", 0u));
         }
-        EXPECT_EQ(errors.str().empty(), !c.fails) << errors.str();
-        if (!c.start) {
-            EXPECT_NE(errors.str().find("no display"), std::string::npos);
-        }
+        EXPECT_EQ(errors.str().empty(), c.user != nullptr) << errors.str();
+        EXPECT_EQ(errors.str().find("no display") != std::string::npos, !c.start);
         if (c.user) {
+            EXPECT_EQ(rows, c.dialogCancelled ? std::vector<Text>() : shown);
             EXPECT_EQ(platform.Log.back(), "finish");
             EXPECT_EQ(WindowHandle(MainWindow), nullptr) << "the end routine closed the window";
         } else {

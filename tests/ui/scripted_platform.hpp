@@ -1,6 +1,6 @@
 // A platform without a display: it records what the layers ask of it, and each wait for a
-// platform message plays the next step of a script, which may call the layers' entry
-// points as a real platform's handlers would.
+// platform message plays the next step of a script (std::out_of_range when there is none),
+// which may call the layers' entry points as a real platform's handlers would.
 #pragma once
 
 #include "ui/events.hpp"
@@ -10,32 +10,21 @@
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
-#include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
-
-namespace rz {
-inline void PrintTo(const QueuedEvent& e, std::ostream* os) {
-    *os << "{" << e.Kind << " flags " << e.Flags << " control " << e.Control << " window "
-        << e.Window << " type " << e.Type << "}";
-}
-} // namespace rz
 
 namespace rz::testing {
 
-struct ScriptExhausted : std::runtime_error {
-    ScriptExhausted() : std::runtime_error("the script ran out of platform messages") {}
-};
-
 // A native window or control; its handle is its address.
 struct Native {
-    bool TopLevel = false, Foreign = false, Visible = true, Enabled = true, Topmost = false,
-         Destroyed = false;
-    int32_t Number = 0;
-    TopLevelParams Top{};
-    ControlParams Control{};
-    PixelRect Outer{};
-    std::vector<Text> Rows{};
+    Native(int32_t number, const TopLevelParams& p) : TopLevel(true), Number(number), Top(p) {}
+    Native(int32_t number, const ControlParams& p) : Visible(true), Number(number), Control(p) {}
+    bool TopLevel = false, Visible = false, Enabled = true, Topmost = false, Destroyed = false;
+    int32_t Number;
+    TopLevelParams Top;
+    ControlParams Control;
+    std::vector<Text> Rows;
 };
 
 class ScriptedPlatform : public Platform {
@@ -43,30 +32,19 @@ public:
     bool StartSucceeds = true, RefuseTopLevel = false, CuesShown = false;
     int32_t PathUnits = 260;
     int Waits = 0;
-    std::deque<std::function<uint32_t()>> Script; // each step returns its message number
+    std::deque<std::pair<std::function<void()>, uint32_t>> Script; // what runs, what returns
     std::function<bool(OpenDialogRequest&)> OpenDialogAnswer = [](auto&) { return false; };
-    std::function<void()> OnAppendRow = [] {}, DuringDialog = [] {};
+    std::function<void()> OnAppendRow = [] {};
     std::vector<std::string> Log;
     std::vector<OpenDialogRequest> OpenDialogs;
-    struct Box {
-        NativeHandle Owner;
-        Text Title, Message;
-        uint32_t Flags;
-    };
-    std::vector<Box> Boxes;
+    std::vector<std::tuple<NativeHandle, Text, Text, uint32_t>> Boxes; // owner, title, text, flags
     NativeHandle Focused = nullptr, Foreground = nullptr, Captured = nullptr;
 
     static Native& Of(NativeHandle h) { return *static_cast<Native*>(h); }
-    NativeHandle Add(Native n) { return &natives_.emplace_back(std::move(n)); }
-    void Then(std::function<void()> f, uint32_t message = 0x0113) {
-        Script.push_back([f = std::move(f), message] {
-            f();
-            return message;
-        });
-    }
+    void Then(std::function<void()> f, uint32_t m = 0x0113) { Script.emplace_back(f, m); }
 
-    bool StartPlatform(std::string& why) override {
-        why = StartSucceeds ? "" : "no display";
+    bool StartPlatform(std::string& why) override { // why counts only on failure
+        why = "no display";
         return StartSucceeds;
     }
     void FinishPlatform() override { Log.push_back("finish"); }
@@ -76,20 +54,18 @@ public:
     }
     NativeHandle CreateTopLevel(const TopLevelParams& p) override {
         Log.push_back("create-window " + std::to_string(p.Number));
-        Native n{.TopLevel = true, .Visible = false, .Number = p.Number, .Top = p};
-        n.Outer = {0, 0, p.OuterWidth, p.OuterHeight};
-        return RefuseTopLevel ? nullptr : Add(n);
+        return RefuseTopLevel ? nullptr : &natives_.emplace_back(p.Number, p);
     }
-    PixelRect TopLevelOuterRect(NativeHandle window) override { return Of(window).Outer; }
+    PixelRect TopLevelOuterRect(NativeHandle window) override {
+        return {0, 0, Of(window).Top.OuterWidth, Of(window).Top.OuterHeight};
+    }
     PixelSize ScreenSize() override { return {1024, 768}; }
     void MoveTopLevel(NativeHandle window, int32_t x, int32_t y) override {
         Log.push_back("move " + std::to_string(x) + "," + std::to_string(y));
-        Native& n = Of(window);
-        n.Outer = PixelRect{x, y, x + n.Outer.Width(), y + n.Outer.Height()};
-        WindowMoved(n.Number); // as a real window reports its move
+        WindowMoved(Of(window).Number); // as a real window reports its move
     }
     void ShowTopLevel(NativeHandle window, ShowMode mode) override {
-        Log.push_back(mode == ShowMode::Normal ? "show" : "show-noactivate");
+        Log.push_back("show");
         Of(window).Visible = true;
         if (mode == ShowMode::Normal) {
             Foreground = window;
@@ -101,37 +77,24 @@ public:
     }
     void DestroyTopLevel(NativeHandle window, int32_t) override {
         Of(window).Destroyed = true;
-        Of(window).Visible = false;
-        for (Native& child : natives_) { // children go with their window and report it
-            if (!child.TopLevel && !child.Destroyed && child.Control.Parent == window) {
-                child.Destroyed = true;
-                ControlDestroyed(child.Number, &child);
-            }
-        }
         Foreground = Foreground == window ? nullptr : Foreground;
     }
     void ActivateTopLevel(NativeHandle window) override { Foreground = window; }
     NativeHandle CreateControl(const ControlParams& p) override {
         Log.push_back("create-control " + std::to_string(p.Number));
-        return Add({.Number = p.Number, .Control = p});
+        return &natives_.emplace_back(p.Number, p);
     }
-    void DestroyControl(NativeHandle control) override {
-        Of(control).Destroyed = true;
-        Focused = Focused == control ? nullptr : Focused;
-        ControlDestroyed(Of(control).Number, control);
-    }
+    void DestroyControl(NativeHandle control) override { Of(control).Destroyed = true; }
     void AppendListRow(NativeHandle list, const Text& row) override {
         Of(list).Rows.push_back(row);
         OnAppendRow();
     }
     uint32_t WaitPlatformMessage() override {
         ++Waits;
-        if (Script.empty()) {
-            throw ScriptExhausted();
-        }
-        auto step = std::move(Script.front());
+        const auto step = Script.at(0);
         Script.pop_front();
-        return step();
+        step.first();
+        return step.second;
     }
     NativeHandle FocusedControl() override { return Focused; }
     bool ControlCanTakeFocus(NativeHandle c) override {
@@ -142,21 +105,19 @@ public:
     int32_t PathBufferUnits() override { return PathUnits; }
     bool RunOpenDialog(OpenDialogRequest& request) override {
         OpenDialogs.push_back(request);
-        DuringDialog();
         return OpenDialogAnswer(request);
     }
     int32_t RunMessageBox(NativeHandle owner, const Text& title, const Text& text,
                           uint32_t flags) override {
-        Boxes.push_back(Box{owner, title, text, flags});
-        DuringDialog();
+        Boxes.emplace_back(owner, title, text, flags);
         return 1;
     }
     NativeHandle ForegroundTopLevel() override { return Foreground; }
-    bool TopLevelBelongsToProcess(NativeHandle window) override { return !Of(window).Foreign; }
+    bool TopLevelBelongsToProcess(NativeHandle) override { return true; }
     std::vector<NativeHandle> VisibleThreadTopLevels() override {
         std::vector<NativeHandle> result;
         for (Native& n : natives_) {
-            if (n.TopLevel && !n.Foreign && n.Visible && !n.Destroyed) {
+            if (n.TopLevel && n.Visible && !n.Destroyed) {
                 result.push_back(&n);
             }
         }
@@ -182,11 +143,7 @@ protected:
         ResetWindowLayer();
         ResetEventLayer();
     }
-    void TearDown() override {
-        ResetWindowLayer();
-        ResetEventLayer();
-        SetPlatform(nullptr);
-    }
+    void TearDown() override { SetPlatform(nullptr); }
     NativeHandle OpenMain() {
         return OpenTopLevelWindow(0, 0, 0, 240, 470, u"Rezurudev V1.1", 0xC80001);
     }
@@ -197,10 +154,6 @@ protected:
         for (const QueuedEvent& e : events) {
             PostEventWithFlags(e.Kind, e.Control, e.Window, e.Type, e.Flags);
         }
-    }
-    // Another top-level window, of this process or of another one.
-    NativeHandle AddTopLevel(bool foreign, bool visible, bool enabled, bool topmost) {
-        return platform.Add({true, foreign, visible, enabled, topmost, false, -100});
     }
 
     ScriptedPlatform platform;
