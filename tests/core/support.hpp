@@ -1,9 +1,10 @@
-// Helpers for the core tests: a scratch folder, byte-exact file access, a dialog
-// double, and a file system that fails one chosen call.
+// Helpers for the core and safety tests: a scratch folder, byte-exact file access, a
+// dialog double, and a file system that fails one chosen call.
 #pragma once
 
 #include "core/board_state.hpp"
 #include "core/os_file.hpp"
+#include "core/pipeline.hpp"
 #include "ui/dialogs.hpp"
 
 #include <cstdint>
@@ -14,6 +15,8 @@
 namespace rztest {
 
 namespace fs = std::filesystem;
+using rz::OsHandle;
+using rz::OsResult;
 
 class ScratchDir {
 public:
@@ -23,98 +26,97 @@ public:
     ScratchDir& operator=(const ScratchDir&) = delete;
     fs::path operator/(const std::string& name) const { return path_ / name; }
     const fs::path& Path() const { return path_; }
-    // Names in the folder, sorted.
-    std::vector<std::string> Names() const;
+    std::vector<std::string> Names() const; // sorted
 
 private:
     fs::path path_;
 };
 
-std::string ReadBytes(const fs::path& p);
+std::string ReadBytes(const fs::path& p); // throws when the file cannot be read
 void WriteBytes(const fs::path& p, const std::string& bytes);
 rz::Text PathText(const fs::path& p);
 
 struct Message {
-    rz::Text Title;
-    rz::Text Text;
+    rz::Text Title, Text;
 };
 
 class FakeDialogs final : public rz::Dialogs {
 public:
-    explicit FakeDialogs(rz::Text path = rz::Text()) : path_(std::move(path)) {}
-    rz::Text ChooseOpenFile(const rz::Text& title, const rz::Text& defaultFile,
-                            const rz::Text& filter, int32_t filterPosition) override;
-    int32_t ShowMessage(const rz::Text& title, const rz::Text& text, uint32_t flags) override;
-
+    explicit FakeDialogs(rz::Text path = rz::Text()) : Path(std::move(path)) {}
+    rz::Text ChooseOpenFile(const rz::Text&, const rz::Text&, const rz::Text&, int32_t) override {
+        return Path;
+    }
+    int32_t ShowMessage(const rz::Text& title, const rz::Text& text, uint32_t) override {
+        Messages.push_back({title, text});
+        return 1;
+    }
+    rz::Text Path; // the file "chosen"
     std::vector<Message> Messages;
-    rz::Text LastTitle, LastDefault, LastFilter;
-    int32_t LastPosition = -1;
-
-private:
-    rz::Text path_;
 };
 
-// The OsFiles calls a test can make fail.
-enum class Call {
-    OpenExisting,
-    FileSize,
-    Read,
-    CreateNew,
-    Write,
-    Flush,
-    CopyPermissions,
-    Close,
-    Replace,
-    Remove,
-    RemoveStale,
-    ResolveTarget,
-    ListNames,
-};
-const char* CallName(Call call);
-
-// Passes every call to the real file system and logs it; the call numbered
-// FailAt (1-based, counting all calls) fails instead, the way the platform fails:
-// a write puts half its bytes and reports a full disk, a close closes and reports
-// an error, a read reports an error, a replace leaves both files as they are.
+// Passes every call to the real file system and logs its name; the call numbered FailAt
+// (1-based) fails instead, the way the platform fails: a write puts half its bytes, a
+// close still closes, a replace leaves both files as they are.
 class FaultyFiles final : public rz::OsFiles {
 public:
     explicit FaultyFiles(rz::OsFiles& real) : real_(real) {}
-
     int64_t FailAt = 0;
-    rz::OsResult FailWith = rz::OsResult::Failed;
-    // When above 0: a read hands out at most this many bytes, as the system may.
-    int32_t ReadPiece = 0;
-    std::vector<Call> Log;
+    OsResult FailWith = OsResult::Failed;
+    int32_t ReadPiece = 0; // above 0: a read hands out at most this many bytes, as systems may
+    std::vector<std::string> Log;
     std::vector<rz::Text> Created; // every path CreateNew was asked for
 
-    rz::OsResult OpenExisting(const rz::Text& path, Access access, rz::OsHandle& handle) override;
-    int64_t FileSize(rz::OsHandle handle) override;
-    int32_t Read(rz::OsHandle handle, void* buffer, int32_t size) override;
-    rz::OsResult CreateNew(const rz::Text& path, rz::OsHandle& handle) override;
-    rz::OsResult Write(rz::OsHandle handle, const void* data, int32_t size) override;
-    rz::OsResult Flush(rz::OsHandle handle) override;
-    rz::OsResult CopyPermissions(rz::OsHandle from, rz::OsHandle to) override;
-    rz::OsResult Close(rz::OsHandle& handle) override;
-    rz::OsResult Replace(const rz::Text& temporary, const rz::Text& target,
-                         rz::OsHandle& held) override;
-    rz::OsResult Remove(const rz::Text& path) override;
-    rz::OsResult RemoveStale(const rz::Text& path) override;
-    rz::Text ResolveTarget(const rz::Text& path) override;
-    std::vector<rz::Text> ListNames(const rz::Text& folder, const rz::Text& prefix) override;
+    OsResult OpenExisting(const rz::Text& p, Access a, OsHandle& h) override {
+        return Fails("OpenExisting") ? (h = {}, FailWith) : real_.OpenExisting(p, a, h);
+    }
+    int64_t FileSize(OsHandle h) override { return Fails("FileSize") ? -1 : real_.FileSize(h); }
+    int32_t Read(OsHandle h, void* buffer, int32_t size) override {
+        size = ReadPiece > 0 && size > ReadPiece ? ReadPiece : size;
+        return Fails("Read") ? -1 : real_.Read(h, buffer, size);
+    }
+    OsResult CreateNew(const rz::Text& p, OsHandle& h) override {
+        Created.push_back(p);
+        return Fails("CreateNew") ? (h = {}, FailWith) : real_.CreateNew(p, h);
+    }
+    OsResult Write(OsHandle h, const void* data, int32_t n) override {
+        return Fails("Write") ? (real_.Write(h, data, n / 2), FailWith) : real_.Write(h, data, n);
+    }
+    OsResult Flush(OsHandle h) override { return Fails("Flush") ? FailWith : real_.Flush(h); }
+    OsResult CopyPermissions(OsHandle from, OsHandle to) override {
+        return Fails("CopyPermissions") ? FailWith : real_.CopyPermissions(from, to);
+    }
+    OsResult Close(OsHandle& h) override {
+        return Fails("Close") ? (real_.Close(h), FailWith) : real_.Close(h);
+    }
+    OsResult Replace(const rz::Text& from, const rz::Text& to, OsHandle& held) override {
+        return Fails("Replace") ? (real_.Close(held), FailWith) : real_.Replace(from, to, held);
+    }
+    OsResult Remove(const rz::Text& p) override {
+        return Fails("Remove") ? FailWith : real_.Remove(p);
+    }
+    OsResult RemoveStale(const rz::Text& p) override {
+        return Fails("RemoveStale") ? FailWith : real_.RemoveStale(p);
+    }
+    rz::Text ResolveTarget(const rz::Text& p) override {
+        return Fails("ResolveTarget") ? p : real_.ResolveTarget(p);
+    }
+    std::vector<rz::Text> ListNames(const rz::Text& folder, const rz::Text& prefix) override {
+        return Fails("ListNames") ? std::vector<rz::Text>() : real_.ListNames(folder, prefix);
+    }
 
 private:
-    bool Fails(Call call);
+    bool Fails(const char* call) {
+        Log.emplace_back(call);
+        return static_cast<int64_t>(Log.size()) == FailAt;
+    }
     rz::OsFiles& real_;
 };
 
-// Loads `path` into a fresh state through the pipeline's own steps up to the rows.
+// Loads `path` into a fresh state through the run's own steps up to the rows it gives.
 struct Loaded {
     rz::BoardState State;
     FakeDialogs Dialogs;
 };
-void LoadAndPrepare(Loaded& loaded, const fs::path& path, rz::OsFiles& os);
-
-// The lines of a text given with "\n" between them, as they are read.
-std::vector<rz::Text> LinesOf(const rz::BoardState& state);
+std::vector<rz::DrillRow> LoadAndPrepare(Loaded& loaded, const fs::path& path, rz::OsFiles& os);
 
 } // namespace rztest
