@@ -171,7 +171,10 @@ std::string RandomNumberText(std::mt19937_64& rng) {
              digits(30) + pick({"e38", "e-38", "e-45", "e-46", "E+38", "e37", "e-39"});
     } else { // parts at random, each possibly empty
         s += std::string(rng() % 8 ? 0 : rng() % 40, '0') + digits(rng() % 5 ? 6 : 60);
-        s += rng() % 2 ? "." + digits(rng() % 5 ? 6 : 60) : "";
+        if (rng() % 2) {
+            s += '.';
+            s += digits(rng() % 5 ? 6 : 60);
+        }
         if (rng() % 3 == 0) {
             s += pick({"e", "E"}) + pick({"", "+", "-"});
             s += rng() % 10 ? std::to_string(rng() % 60) : digits(25);
