@@ -182,14 +182,70 @@ bool NumberedFiles::FileAtEnd(int32_t number) {
 
 namespace {
 
-// True when one of the eight bytes of w ends a run of plain bytes: NUL, LF, CR, or a
-// byte of 0x80 and above.
+// True when one of the eight bytes of w is not plain: NUL, LF, CR, or a byte of 0x80
+// and above.
 inline bool HasSpecialByte(uint64_t w) {
     constexpr uint64_t kOnes = 0x0101010101010101ull;
     constexpr uint64_t kHighs = 0x8080808080808080ull;
     const auto hasZero = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
     return ((w & kHighs) | hasZero(w) | hasZero(w ^ (kOnes * 0x0A)) |
             hasZero(w ^ (kOnes * 0x0D))) != 0;
+}
+
+// Walks the plain bytes and LFs of [p, stop), sixteen or eight at a time where
+// possible, and calls onLf with each LF's place in order; when onLf gives false the
+// walk stops just behind that LF. Otherwise it stops at the first byte that is
+// neither plain nor an LF (NUL, CR, 0x80 and above), or at `stop`. Gives where it
+// stopped. Both readers cut lines with this one walk, so they cannot disagree.
+template <class OnLf>
+inline const unsigned char* ScanPlainRun(const unsigned char* p, const unsigned char* const stop,
+                                         OnLf&& onLf) {
+#ifdef RZ_LINE_SSE2
+    const __m128i nul = _mm_setzero_si128();
+    const __m128i lf = _mm_set1_epi8(0x0A);
+    const __m128i cr = _mm_set1_epi8(0x0D);
+    while (stop - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // The high bit of v itself marks a byte of 0x80 and above.
+        const auto special = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, nul), _mm_cmpeq_epi8(v, cr)), v)));
+        auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+        if (special != 0) {
+            ends &= (special & (0u - special)) - 1; // only those before the first
+        }
+        while (ends != 0) {
+            const int at = std::countr_zero(ends);
+            if (!onLf(p + at)) {
+                return p + at + 1;
+            }
+            ends &= ends - 1;
+        }
+        if (special != 0) {
+            return p + std::countr_zero(special);
+        }
+        p += 16;
+    }
+#endif
+    for (;;) {
+        while (stop - p >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if (HasSpecialByte(word)) {
+                break;
+            }
+            p += 8;
+        }
+        while (p < stop && kPlain[*p]) {
+            ++p;
+        }
+        if (p == stop || *p != 0x0A) {
+            return p;
+        }
+        if (!onLf(p)) {
+            return p + 1;
+        }
+        ++p;
+    }
 }
 
 } // namespace
@@ -203,50 +259,26 @@ void NumberedFiles::ReadLineBytes(FileSlot& slot, std::string& out, bool& multiB
         if (slot.Pending == 0 && !Refill(slot)) {
             return; // no further character: the line is complete
         }
-        // Plain bytes are taken as a run straight from the buffer, eight at a time
-        // where possible.
+        // Plain bytes are taken as a run straight from the buffer, up to the line end.
         const unsigned char* const start = slot.Buffer.get() + (slot.Filled - slot.Pending);
         const unsigned char* const stop = slot.Buffer.get() + slot.Filled;
-        const unsigned char* p = start;
-#ifdef RZ_LINE_SSE2
-        {
-            const __m128i nul = _mm_setzero_si128();
-            const __m128i lf = _mm_set1_epi8(0x0A);
-            const __m128i cr = _mm_set1_epi8(0x0D);
-            while (stop - p >= 16) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-                // The high bit of v itself marks a byte of 0x80 and above.
-                const __m128i special =
-                    _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, nul), _mm_cmpeq_epi8(v, lf)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(v, cr), v));
-                if (_mm_movemask_epi8(special) != 0) {
-                    break;
-                }
-                p += 16;
-            }
-        }
-#endif
-        while (stop - p >= 8) {
-            uint64_t word;
-            std::memcpy(&word, p, sizeof word);
-            if (HasSpecialByte(word)) {
-                break;
-            }
-            p += 8;
-        }
-        while (p < stop && kPlain[*p]) {
-            ++p;
-        }
-        out.append(reinterpret_cast<const char*>(start), static_cast<size_t>(p - start));
+        bool ended = false;
+        const unsigned char* const p = ScanPlainRun(start, stop, [&](const unsigned char*) {
+            ended = true;
+            return false;
+        });
+        // Behind an LF the run holds it as its last byte; it is consumed, not kept.
+        out.append(reinterpret_cast<const char*>(start),
+                   static_cast<size_t>(p - start) - (ended ? 1 : 0));
         slot.Pending -= static_cast<int32_t>(p - start);
+        if (ended) {
+            return;
+        }
         if (p == stop) {
             continue;
         }
         const unsigned char first = *p;
         --slot.Pending;
-        if (first == 0x0A) {
-            return;
-        }
         if (first == 0x0D) {
             unsigned char next;
             if (FetchByte(slot, next) && next != 0x0A) {
@@ -300,62 +332,17 @@ size_t NumberedFiles::TakeLines(FileSlot& slot, LineStore& lines, size_t maxLine
             return taken;
         }
         // A run of plain bytes and LFs goes over as it is: an LF ends a line and is
-        // the store's separator byte too. Sixteen bytes at a time where possible.
+        // the store's separator byte too.
         const unsigned char* const start = slot.Buffer.get() + (slot.Filled - slot.Pending);
         const unsigned char* const stop = slot.Buffer.get() + slot.Filled;
         const size_t base = out.size(); // where *start lands in the store
-        const unsigned char* p = start;
-        bool enough = false;
-#ifdef RZ_LINE_SSE2
-        {
-            const __m128i nul = _mm_setzero_si128();
-            const __m128i lf = _mm_set1_epi8(0x0A);
-            const __m128i cr = _mm_set1_epi8(0x0D);
-            while (stop - p >= 16) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-                // The high bit of v itself marks a byte of 0x80 and above.
-                const auto special = static_cast<unsigned>(_mm_movemask_epi8(
-                    _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, nul), _mm_cmpeq_epi8(v, cr)), v)));
-                auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
-                if (special != 0) {
-                    ends &= (special & (0u - special)) - 1; // only those before the first
-                }
-                while (ends != 0) {
-                    const int at = std::countr_zero(ends);
-                    lines.EndLineAt(base + static_cast<size_t>(p - start) +
-                                    static_cast<size_t>(at));
-                    if (++taken == maxLines) {
-                        p += at + 1;
-                        enough = true;
-                        break;
-                    }
-                    ends &= ends - 1;
-                }
-                if (enough) {
-                    break;
-                }
-                if (special != 0) {
-                    p += std::countr_zero(special);
-                    break;
-                }
-                p += 16;
-            }
-        }
-#endif
-        while (!enough && p < stop) {
-            if (*p == 0x0A) {
-                lines.EndLineAt(base + static_cast<size_t>(p - start));
-                ++p;
-                enough = ++taken == maxLines;
-            } else if (kPlain[*p]) {
-                ++p;
-            } else {
-                break;
-            }
-        }
+        const unsigned char* const p = ScanPlainRun(start, stop, [&](const unsigned char* at) {
+            lines.EndLineAt(base + static_cast<size_t>(at - start));
+            return ++taken < maxLines;
+        });
         out.append(reinterpret_cast<const char*>(start), static_cast<size_t>(p - start));
         slot.Pending -= static_cast<int32_t>(p - start);
-        if (enough || p == stop) {
+        if (taken == maxLines || p == stop) {
             continue;
         }
         // A byte that is neither plain nor an LF.

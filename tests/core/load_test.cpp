@@ -90,12 +90,24 @@ TEST(LineReading, EveryRuleOnLineEndsAndCharacters) {
             hash.Update(c.Bytes.data(), c.Bytes.size());
             EXPECT_EQ(state.LoadedSize, c.Bytes.size());
             EXPECT_EQ(state.LoadedHash, hash.Digest());
+
+            // One line at a time, as the file layer also offers: the same lines and verdict.
+            rz::NumberedFiles files(os);
+            ASSERT_NE(files.OpenFileForReading(0, PathText(dir / "board")), 0);
+            lines.clear();
+            while (!files.FileAtEnd(0)) {
+                lines.push_back(files.ReadTextLine(0));
+            }
+            EXPECT_EQ(lines, c.Expected);
+            EXPECT_EQ(files.Slot(0)->Faithful, c.Faithful);
+            EXPECT_EQ(files.Slot(0)->Received.Digest(), hash.Digest());
         }
     }
 }
 
-// The rewrite's temporary file is always a new file, never one that exists.
-TEST(LineWriting, NeverIntoAnExistingFile) {
+// Lines go out as UTF-8 and CR LF, and only into a new file: the rewrite's temporary
+// file is never one that exists.
+TEST(LineWriting, Utf8AndCrLfIntoANewFileOnly) {
     ScratchDir dir;
     WriteBytes(dir / "taken", "old");
     rz::NumberedFiles files(rz::SystemFiles());
@@ -103,6 +115,14 @@ TEST(LineWriting, NeverIntoAnExistingFile) {
     EXPECT_EQ(files.LastOpenResult(), rz::OsResult::AlreadyExists);
     EXPECT_EQ(files.WriteTextLine(0, u"x"), 0);
     EXPECT_EQ(rztest::ReadBytes(dir / "taken"), "old");
+
+    // A fresh file takes each line as UTF-8 and CR LF.
+    ASSERT_NE(files.CreateFileForWriting(0, PathText(dir / "new")), 0);
+    EXPECT_EQ(files.WriteTextLine(0, u"(drill 1.0)"), 13);
+    EXPECT_EQ(files.WriteTextLine(0, u""), 2);
+    EXPECT_EQ(files.WriteTextLine(0, u"\u00E4\U0001F600"), 8);
+    EXPECT_EQ(files.CloseNumberedFile(0), rz::OsResult::Ok);
+    EXPECT_EQ(rztest::ReadBytes(dir / "new"), "(drill 1.0)\r\n\r\n\xC3\xA4\xF0\x9F\x98\x80\r\n");
 }
 
 TEST(Collection, WhichTokensAreListedInWhatOrder) {
