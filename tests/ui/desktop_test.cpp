@@ -102,16 +102,14 @@ TEST_F(UiTest, TheWholeRunWritesOnlyOnApplyAndSaysWhyItCannotStart) {
         std::ofstream(board, std::ios::binary) << Original;
         platform.StartSucceeds = c.start;
         platform.RefuseTopLevel = !c.opens;
-        platform.OpenDialogAnswer = [&](OpenDialogRequest& r) {
-            const Text p = Utf8ToText(board.string());
-            std::fill(std::copy(p.begin(), p.end(), r.PathBuffer.begin()), r.PathBuffer.end(), 0);
-            return !c.dialogCancelled;
+        platform.OpenDialogAnswer = [&](const OpenDialogRequest&) {
+            return c.dialogCancelled ? Text() : Utf8ToText(board.string());
         };
         std::vector<Text> rows{u"x"}; // both lists as the user sees them
         if (c.user) {
             platform.Then([&] {
-                rows = platform.Of(ControlHandle(BeforeList)).Rows;
-                const std::vector<Text>& after = platform.Of(ControlHandle(AfterList)).Rows;
+                rows = platform.Of(platform.Find(BeforeList)).Rows;
+                const std::vector<Text>& after = platform.Of(platform.Find(AfterList)).Rows;
                 rows.insert(rows.end(), after.begin(), after.end());
                 c.user();
             });
@@ -126,14 +124,14 @@ TEST_F(UiTest, TheWholeRunWritesOnlyOnApplyAndSaysWhyItCannotStart) {
         ASSERT_EQ(platform.Boxes.empty(), !c.dialogCancelled); // apply may add its own word
         if (c.dialogCancelled) {
             EXPECT_EQ(platform.Boxes[0],
-                      std::make_tuple(nullptr, u"Information", u"Datei ist nicht vorhanden", 0u));
+                      std::make_tuple(nullptr, u"Information", u"Datei ist nicht vorhanden"));
         }
         EXPECT_EQ(errors.str().empty(), c.user != nullptr) << errors.str();
         EXPECT_EQ(errors.str().find("no display") != std::string::npos, !c.start);
         if (c.user) {
             EXPECT_EQ(rows, c.dialogCancelled ? std::vector<Text>() : shown);
             EXPECT_EQ(platform.Log.back(), "finish");
-            EXPECT_EQ(WindowHandle(MainWindow), nullptr) << "the end routine closed the window";
+            EXPECT_EQ(platform.Find(MainWindow, true), nullptr) << "the end routine closed it";
         } else {
             EXPECT_EQ(platform.Waits, 0);
         }

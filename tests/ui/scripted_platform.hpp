@@ -4,43 +4,50 @@
 #pragma once
 
 #include "ui/events.hpp"
+#include "ui/main_window.hpp"
 #include "ui/platform.hpp"
 #include "ui/window_layer.hpp"
 
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
-#include <string>
 #include <tuple>
-#include <vector>
 
 namespace rz::testing {
 
 // A native window or control; its handle is its address.
 struct Native {
-    Native(int32_t number, const TopLevelParams& p) : TopLevel(true), Number(number), Top(p) {}
-    Native(int32_t number, const ControlParams& p) : Visible(true), Number(number), Control(p) {}
-    bool TopLevel = false, Visible = false, Enabled = true, Topmost = false, Destroyed = false;
+    Native(bool topLevel, int32_t number)
+        : TopLevel(topLevel), Visible(!topLevel), Number(number) {}
+    bool TopLevel, Visible, Enabled = true, Topmost = false, Destroyed = false;
     int32_t Number;
-    TopLevelParams Top;
-    ControlParams Control;
+    PixelRect Outer; // top-level windows
     std::vector<Text> Rows;
 };
 
 class ScriptedPlatform : public Platform {
 public:
     bool StartSucceeds = true, RefuseTopLevel = false, CuesShown = false;
-    int32_t PathUnits = 260;
     int Waits = 0;
     std::deque<std::pair<std::function<void()>, uint32_t>> Script; // what runs, what returns
-    std::function<bool(OpenDialogRequest&)> OpenDialogAnswer = [](auto&) { return false; };
+    std::function<Text(const OpenDialogRequest&)> OpenDialogAnswer = [](auto&) { return u""; };
     std::function<void()> OnAppendRow = [] {};
     std::vector<std::string> Log;
     std::vector<OpenDialogRequest> OpenDialogs;
-    std::vector<std::tuple<NativeHandle, Text, Text, uint32_t>> Boxes; // owner, title, text, flags
+    std::vector<std::tuple<NativeHandle, Text, Text>> Boxes; // owner, title, text
     NativeHandle Focused = nullptr, Foreground = nullptr, Captured = nullptr;
+    PixelSize Screen{1024, 768};
 
     static Native& Of(NativeHandle h) { return *static_cast<Native*>(h); }
+    // The live control or window with that number, or nullptr.
+    NativeHandle Find(int32_t number, bool topLevel = false) {
+        for (Native& n : natives_) {
+            if (n.Number == number && n.TopLevel == topLevel && !n.Destroyed) {
+                return &n;
+            }
+        }
+        return nullptr;
+    }
     void Then(std::function<void()> f, uint32_t m = 0x0113) { Script.emplace_back(f, m); }
 
     bool StartPlatform(std::string& why) override { // why counts only on failure
@@ -48,41 +55,38 @@ public:
         return StartSucceeds;
     }
     void FinishPlatform() override { Log.push_back("finish"); }
-    PixelRect OuterRectForClient(int32_t w, int32_t h, uint32_t style, uint32_t ex) override {
-        Log.push_back("outer " + std::to_string(style) + " " + std::to_string(ex));
-        return PixelRect{-3, -26, w + 3, h + 3};
+    PixelRect OuterRectForClient(int32_t w, int32_t h, uint32_t style) override {
+        Log.push_back("style " + std::to_string(style));
+        return PixelRect{-3, -26, w + 3, h + 3}; // a frame, as on Windows
     }
     NativeHandle CreateTopLevel(const TopLevelParams& p) override {
-        Log.push_back("create-window " + std::to_string(p.Number));
-        return RefuseTopLevel ? nullptr : &natives_.emplace_back(p.Number, p);
+        if (RefuseTopLevel) {
+            return nullptr;
+        }
+        Native& n = natives_.emplace_back(Native(true, p.Number));
+        n.Outer = PixelRect{p.X, p.Y, p.X + p.OuterWidth, p.Y + p.OuterHeight};
+        return &n;
     }
-    PixelRect TopLevelOuterRect(NativeHandle window) override {
-        return {0, 0, Of(window).Top.OuterWidth, Of(window).Top.OuterHeight};
-    }
-    PixelSize ScreenSize() override { return {1024, 768}; }
+    PixelRect TopLevelOuterRect(NativeHandle window) override { return Of(window).Outer; }
+    PixelSize ScreenSize() override { return Screen; }
     void MoveTopLevel(NativeHandle window, int32_t x, int32_t y) override {
-        Log.push_back("move " + std::to_string(x) + "," + std::to_string(y));
+        PixelRect& r = Of(window).Outer;
+        r = PixelRect{x, y, x + r.Width(), y + r.Height()};
         WindowMoved(Of(window).Number); // as a real window reports its move
     }
-    void ShowTopLevel(NativeHandle window, ShowMode mode) override {
+    void ShowTopLevel(NativeHandle window) override {
         Log.push_back("show");
         Of(window).Visible = true;
-        if (mode == ShowMode::Normal) {
-            Foreground = window;
-            WindowActivated(Of(window).Number);
-        }
+        Foreground = window;
+        WindowActivated(Of(window).Number);
     }
-    bool InstallAccelerators(NativeHandle, const std::vector<AcceleratorEntry>&) override {
-        return true;
-    }
-    void DestroyTopLevel(NativeHandle window, int32_t) override {
+    void InstallAccelerators(NativeHandle, const std::vector<AcceleratorEntry>&) override {}
+    void DestroyTopLevel(NativeHandle window) override {
         Of(window).Destroyed = true;
         Foreground = Foreground == window ? nullptr : Foreground;
     }
-    void ActivateTopLevel(NativeHandle window) override { Foreground = window; }
     NativeHandle CreateControl(const ControlParams& p) override {
-        Log.push_back("create-control " + std::to_string(p.Number));
-        return &natives_.emplace_back(p.Number, p);
+        return &natives_.emplace_back(Native(false, p.Number));
     }
     void DestroyControl(NativeHandle control) override { Of(control).Destroyed = true; }
     void AppendListRow(NativeHandle list, const Text& row) override {
@@ -102,14 +106,12 @@ public:
     }
     void FocusControl(NativeHandle control) override { Focused = control; }
     void SetKeyboardCues(NativeHandle, bool shown) override { CuesShown = shown; }
-    int32_t PathBufferUnits() override { return PathUnits; }
-    bool RunOpenDialog(OpenDialogRequest& request) override {
+    Text RunOpenDialog(const OpenDialogRequest& request) override {
         OpenDialogs.push_back(request);
         return OpenDialogAnswer(request);
     }
-    int32_t RunMessageBox(NativeHandle owner, const Text& title, const Text& text,
-                          uint32_t flags) override {
-        Boxes.emplace_back(owner, title, text, flags);
+    int32_t RunMessageBox(NativeHandle owner, const Text& title, const Text& text) override {
+        Boxes.emplace_back(owner, title, text);
         return 1;
     }
     NativeHandle ForegroundTopLevel() override { return Foreground; }
@@ -145,14 +147,14 @@ protected:
     }
     void TearDown() override { SetPlatform(nullptr); }
     NativeHandle OpenMain() {
-        return OpenTopLevelWindow(0, 0, 0, 240, 470, u"Rezurudev V1.1", 0xC80001);
+        return OpenTopLevelWindow(0, 0, 0, 240, 470, u"Rezurudev V1.1", MainWindowFlags);
     }
     std::vector<QueuedEvent> Queue() const {
         return {EventLayer().EventQueue.begin(), EventLayer().EventQueue.end()};
     }
     void Post(const std::vector<QueuedEvent>& events) {
         for (const QueuedEvent& e : events) {
-            PostEventWithFlags(e.Kind, e.Control, e.Window, e.Type, e.Flags);
+            PostEvent(e.Kind, e.Control, e.Window, e.Type);
         }
     }
 
@@ -160,7 +162,7 @@ protected:
 };
 
 inline QueuedEvent Ev(uint32_t kind, int32_t control, int32_t window = 0, int32_t type = 0) {
-    return QueuedEvent{kind, 0, control, window, type};
+    return QueuedEvent{kind, control, window, type};
 }
 
 } // namespace rz::testing

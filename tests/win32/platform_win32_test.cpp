@@ -59,18 +59,20 @@ HWND FileNameField(HWND dialog) {
 }
 
 TEST(Win32Dialogs, BothGuardTheOtherWindowsAndGiveWhatWasChosen) {
-    win32::Win32Platform platform;
-    SetPlatform(&platform);
+    const auto platform = MakeWin32Platform();
+    SetPlatform(platform.get());
     std::string why;
-    ASSERT_TRUE(platform.StartPlatform(why)) << why;
-    // Two more visible windows of the program, not in the foreground; one topmost. While
-    // a dialog is up they are disabled and the topmost one leaves the topmost layer.
-    constexpr uint32_t noActivate = 0x02000000;
-    const HWND plain = static_cast<HWND>(
-        OpenTopLevelWindow(1, 10, 10, 100, 80, u"Zweites", 0xC80000 | noActivate));
-    const HWND topmost =
-        static_cast<HWND>(OpenTopLevelWindow(2, 10, 200, 100, 80, u"Oben", 0xC80000 | noActivate));
-    platform.SetTopLevelTopmost(topmost, true);
+    ASSERT_TRUE(platform->StartPlatform(why)) << why;
+    // Two visible windows of the program that are not in the foreground (the third is),
+    // one of them topmost. While a dialog is up they are disabled and the topmost one
+    // leaves the topmost layer.
+    const auto open = [](int32_t n, const char16_t* title) {
+        return static_cast<HWND>(
+            OpenTopLevelWindow(n, 10, 10 + 120 * n, 100, 80, title, WindowStyle::Caption));
+    };
+    const HWND plain = open(1, u"Zweites"), topmost = open(2, u"Oben");
+    open(3, u"Vorne");
+    platform->SetTopLevelTopmost(topmost, true);
     auto onTop = [&] { return (GetWindowLongPtrW(topmost, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; };
     auto guarded = [&] { return !IsWindowEnabled(plain) && !onTop(); };
     auto released = [&] { return IsWindowEnabled(plain) && onTop(); };
@@ -85,7 +87,6 @@ TEST(Win32Dialogs, BothGuardTheOtherWindowsAndGiveWhatWasChosen) {
     } cases[] = {
         {u"test.kicad_pcb", L"test.kicad_pcb", true},
         {u"C:\\windows\\board.kicad_pcb", L"board.kicad_pcb", false},
-        {u"*.kicad_pcb", L"", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -112,9 +113,6 @@ TEST(Win32Dialogs, BothGuardTheOtherWindowsAndGiveWhatWasChosen) {
         EXPECT_EQ(filterCount, 1);
         EXPECT_EQ(filterShown, L"PCB-datei (*.kicad_pcb)");
         EXPECT_EQ(std::wstring(chosen.begin(), chosen.end()), c.confirm ? typed : L"");
-        if (c.confirm) {
-            EXPECT_EQ(dialogs.SelectedFilter(), 1);
-        }
         EXPECT_TRUE(released());
     }
 
@@ -131,7 +129,7 @@ TEST(Win32Dialogs, BothGuardTheOtherWindowsAndGiveWhatWasChosen) {
     EXPECT_EQ(button, IDOK);
     EXPECT_TRUE(released());
     CloseAllWindows();
-    platform.FinishPlatform();
+    platform->FinishPlatform();
 }
 
 } // namespace
