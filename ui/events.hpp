@@ -18,6 +18,7 @@ inline constexpr uint32_t ActivateEvent = 13104;
 inline constexpr uint32_t MinimizeEvent = 13107;
 inline constexpr uint32_t MaximizeEvent = 13108;
 inline constexpr uint32_t RestoreEvent = 13109;
+inline constexpr uint32_t TimerEvent = 13110; // the program sets no timer
 inline constexpr uint32_t RightClickEvent = 13111;
 inline constexpr uint32_t LeftClickEvent = 13112;
 inline constexpr uint32_t LeftDoubleClickEvent = 13113;

@@ -7,7 +7,8 @@ namespace rz {
 
 namespace {
 
-// A file that does not exist may be named in an existing folder: the load reports it.
+// No OFN_FILEMUSTEXIST: a file that does not exist may be named in an existing folder,
+// and the load reports it.
 constexpr uint32_t OpenDialogOptions =
     OpenDialogOption::Explorer | OpenDialogOption::PathMustExist | OpenDialogOption::NoChangeDir |
     OpenDialogOption::HideReadOnly; // 0x8080C

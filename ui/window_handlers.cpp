@@ -17,7 +17,11 @@ void WindowCommand(int32_t window, int32_t command) {
         return;
     }
     if (command == FocusNextCommand || command == FocusPreviousCommand) {
-        MoveFocus(window, command == FocusNextCommand);
+        if (command == FocusNextCommand) {
+            FocusNextControl(window);
+        } else {
+            FocusPreviousControl(window);
+        }
         CurrentPlatform().SetKeyboardCues(record->Handle, true);
         return;
     }

@@ -44,26 +44,6 @@ FocusWalk CollectFocusWalk(int32_t window) {
     return walk;
 }
 
-void MoveFocus(int32_t window, bool forward) {
-    if (FindWindow(window) == nullptr) {
-        return;
-    }
-    const FocusWalk walk = CollectFocusWalk(window);
-    const int count = static_cast<int>(walk.Controls.size());
-    const int step = forward ? 1 : -1;
-    // From the focused control on, and round from the other end (which is where a
-    // focus outside the window starts).
-    const int from = walk.Focused >= 0 ? walk.Focused : (forward ? count - 1 : 0);
-    for (int k = 1; k <= count; ++k) {
-        const ControlRecord* candidate = walk.Controls[((from + step * k) % count + count) % count];
-        if (candidate->KindTable->TabStop &&
-            CurrentPlatform().ControlCanTakeFocus(candidate->Handle)) {
-            CurrentPlatform().FocusControl(candidate->Handle);
-            return;
-        }
-    }
-}
-
 } // namespace detail
 
 using namespace detail;
@@ -169,6 +149,26 @@ TopLevelParams TopLevelFor(int32_t window, int32_t x, int32_t y, int32_t clientW
     params.ClientHeight = clientHeight;
     params.Title = title;
     return params;
+}
+
+void MoveFocus(int32_t window, bool forward) {
+    if (FindWindow(window) == nullptr) {
+        return;
+    }
+    const FocusWalk walk = CollectFocusWalk(window);
+    const int count = static_cast<int>(walk.Controls.size());
+    const int step = forward ? 1 : -1;
+    // From the focused control on, and round from the other end (which is where a
+    // focus outside the window starts).
+    const int from = walk.Focused >= 0 ? walk.Focused : (forward ? count - 1 : 0);
+    for (int k = 1; k <= count; ++k) {
+        const ControlRecord* candidate = walk.Controls[((from + step * k) % count + count) % count];
+        if (candidate->KindTable->TabStop &&
+            CurrentPlatform().ControlCanTakeFocus(candidate->Handle)) {
+            CurrentPlatform().FocusControl(candidate->Handle);
+            return;
+        }
+    }
 }
 
 } // namespace

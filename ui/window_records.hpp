@@ -63,6 +63,5 @@ struct FocusWalk {
     int Focused = -1;
 };
 FocusWalk CollectFocusWalk(int32_t window);
-void MoveFocus(int32_t window, bool forward);
 
 } // namespace rz::detail

@@ -28,20 +28,18 @@ LAYOUT = {
 TITLE, DIALOG = "Rezurudev V1.1", "Lade PCB-Datei"
 # Two pads on one line each, LF line ends.
 WORKED_EXAMPLE = (
-    "(pad 1 thru_hole circle (at 0 0) (size 1.6 1.6) (drill 0.762) (layers *.Cu))\n"
-    "(pad 2 thru_hole circle (at 2.54 0) (size 1.6 1.6) (drill 1.016) (layers *.Cu))\n")
+    b"(pad 1 thru_hole circle (at 0 0) (size 1.6 1.6) (drill 0.762) (layers *.Cu))\n"
+    b"(pad 2 thru_hole circle (at 2.54 0) (size 1.6 1.6) (drill 1.016) (layers *.Cu))\n")
 
 
-def descendants(acc):
-    for child in (acc.getChildAtIndex(i) for i in range(acc.childCount)):
-        if child is not None:
-            yield child
-            yield from descendants(child)
+def children(acc):
+    return [c for c in (acc.getChildAtIndex(i) for i in range(acc.childCount)) if c is not None]
 
 
 def find(acc, role, state=None):
-    return [a for a in descendants(acc) if a.getRoleName() == role and
-            (state is None or a.getState().contains(state))]
+    found = [d for c in children(acc) for d in [c] + find(c, None)]
+    return [a for a in found if role is None or (a.getRoleName() == role and
+                                                 (state is None or a.getState().contains(state)))]
 
 
 def extents(acc):
@@ -54,7 +52,12 @@ def centre(acc):
     return x + w // 2, y + h // 2
 
 
-def outer(args):
+def centred(x, y, w, h):
+    return all(abs(2 * at + size - screen) <= 1 for at, size, screen in ((x, w, SCREEN[0]),
+                                                                          (y, h, SCREEN[1])))
+
+
+def outer():
     with xsession.Xvfb(*SCREEN):
         session = subprocess.Popen(["dbus-run-session", "--", sys.executable,
                                     os.path.abspath(__file__), "--inner"] + sys.argv[1:],
@@ -93,10 +96,10 @@ class Session:
                    lambda: "window id" in run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"))
         self.wm = True
 
-    def folder(self, name, content=None):
+    def folder(self, name, content=b""):
         board = Path(self.work, name, "test.kicad_pcb")
         board.parent.mkdir()
-        if content is not None:
+        if content:
             board.write_bytes(content)
         return str(board)
 
@@ -108,43 +111,40 @@ class Session:
         env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":")
         return env
 
-    def start(self, board, **extra_env):  # what the program says goes to the test's output
+    def start(self, board, **extra_env):
+        """Starts the program in the board's folder; Enter in its open dialog loads
+        test.kicad_pcb, which the name field offers (and the list shows, when it exists)."""
         folder = os.path.dirname(board)
         self.program = subprocess.Popen([self.args.program], cwd=folder,
                                         env=self.env(folder, **extra_env))
+        self.dialog = self.wait_frame(DIALOG)
+        if os.path.exists(board):
+            wait_until("the board in the dialog's file list", lambda: any(
+                a.name == "test.kicad_pcb" for a in find(self.dialog, "table cell")))
+        wait_until("the name in the name field", lambda: any(
+            a.queryText().getText(0, -1) == "test.kicad_pcb"
+            for a in find(self.dialog, "text", pyatspi.STATE_FOCUSED)))
+        return self
 
-    def ended(self, what):
+    def enter(self):
+        self.keys(DIALOG, "Return")
+        wait_until("the dialog to go", lambda: self.frame(DIALOG) is None)
+        return self
+
+    def ended(self, what, board=None, content=None):
         check(self.program.wait(timeout=xsession.WAIT) == 0, f"exit code after {what} is not 0")
+        check(board is None or Path(board).read_bytes() == content, f"the board changed: {what}")
 
     def frame(self, title):
-        desktop = pyatspi.Registry.getDesktop(0)
-        for app in (desktop.getChildAtIndex(i) for i in range(desktop.childCount)):
-            if app is not None and app.get_process_id() == self.program.pid:
-                for w in (app.getChildAtIndex(i) for i in range(app.childCount)):
-                    if w is not None and w.name == title and \
-                            w.getState().contains(pyatspi.STATE_SHOWING):
-                        return w
-        return None
+        return next((w for app in children(pyatspi.Registry.getDesktop(0))
+                     if app.get_process_id() == self.program.pid for w in children(app)
+                     if w.name == title and w.getState().contains(pyatspi.STATE_SHOWING)), None)
 
     def wait_frame(self, title):
         return wait_until(f"the window {title!r}", lambda: self.frame(title))
 
     def keys(self, title, *names):
         keys(xsession.wait_window(title, self.program.pid), *names, activate=self.wm)
-
-    def dialog_leave_with_enter(self, listed=True):
-        """The open dialog offers test.kicad_pcb in its name field (and lists it, when
-        there is one); Enter."""
-        dialog = self.wait_frame(DIALOG)
-        if listed:
-            wait_until("the board in the dialog's file list", lambda: any(
-                a.name == "test.kicad_pcb" for a in find(dialog, "table cell")))
-        wait_until("the name in the name field", lambda: any(
-            a.queryText().getText(0, -1) == "test.kicad_pcb"
-            for a in find(dialog, "text", pyatspi.STATE_FOCUSED)))
-        self.keys(DIALOG, "Return")
-        wait_until("the dialog to go", lambda: self.frame(DIALOG) is None)
-        return self
 
     def message_ok(self):
         box = self.wait_frame("Information")
@@ -164,34 +164,27 @@ class Session:
         return self
 
     def client(self):  # the panel that holds the controls, without any decorations
-        children = (self.mframe.getChildAtIndex(i) for i in range(self.mframe.childCount))
-        return extents(next(c for c in children if c and c.getRoleName() == "panel"))
+        return extents(next(c for c in children(self.mframe) if c.getRoleName() == "panel"))
 
     def control(self, name):
         (x, y, _, _), role, _ = LAYOUT[name]
         ox, oy = self.client()[:2]
-        for acc in find(self.mframe, role):
-            if extents(acc)[:2] == (ox + x, oy + y):
-                return acc
-        raise Failure(f"no {role} at {(x, y)} for {name}")
+        return next(a for a in find(self.mframe, role) if extents(a)[:2] == (ox + x, oy + y))
 
-    def cells(self, name):
-        return find(find(self.control(name), "table")[0], "table cell")
+    def cells(self, name, state=None):
+        return find(find(self.control(name), "table")[0], "table cell", state)
 
-    def rows(self, name):
-        return [c.name for c in self.cells(name)]
+    def rows(self, name, state=None):
+        return [c.name for c in self.cells(name, state)]
 
     def selected(self, name):
-        return [c.name for c in self.cells(name) if c.getState().contains(pyatspi.STATE_SELECTED)]
+        return self.rows(name, pyatspi.STATE_SELECTED)
 
     def focused(self):
         """Which control has the keyboard focus (a button, or the table in a list), or None."""
-        for name in LAYOUT:
-            acc = self.control(name)
-            if any(a.getState().contains(pyatspi.STATE_FOCUSED)
-                   for a in [acc] + find(acc, "table")):
-                return name
-        return None
+        return next((name for name in LAYOUT if any(
+            a.getState().contains(pyatspi.STATE_FOCUSED)
+            for a in [self.control(name)] + find(self.control(name), "table"))), None)
 
     def key_to(self, key, name):
         keys(self.win, key, activate=self.wm)
@@ -200,16 +193,29 @@ class Session:
     def press(self, name):
         click(*centre(self.control(name)))
 
+    def shows_cli_rows(self, reference):
+        rows = [line.split("\t") for line in run(self.args.cli, reference).splitlines()]
+        before, after = [r[0] for r in rows], [r[-1] for r in rows]
+        check((self.rows("BeforeList"), self.rows("AfterList")) == (before, after),
+              f"lists {self.rows('BeforeList')} {self.rows('AfterList')}, not {before} {after}")
+        return before, after
 
-def cli(s, board, *options):
-    rows = [line.split("\t") for line in run(s.args.cli, *options, board).splitlines()]
-    return [r[0] for r in rows], [r[-1] for r in rows]
+    def applied_as_cli(self, board, reference):
+        """Apply wrote what the command line writes, and no temporary file is left."""
+        self.press("ApplyButton")
+        self.ended("apply")
+        original = Path(reference).read_bytes()
+        run(self.args.cli, "--apply", reference)
+        check(Path(board).read_bytes() == Path(reference).read_bytes() != original,
+              "the rewrite differs from the command line's")
+        leftovers = [n for n in os.listdir(os.path.dirname(board)) if n.endswith(".tmp")]
+        check(not leftovers, f"temporary files left: {leftovers}")
 
 
 def case_dialog(s):
     """No display; a cancelled dialog; the offered name of a missing file; a close request
     through a window manager, which frames the window centred."""
-    board = s.folder("run", WORKED_EXAMPLE.encode())
+    board = s.folder("run", WORKED_EXAMPLE)
     folder = os.path.dirname(board)
     env = {k: v for k, v in s.env(folder).items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
     done = subprocess.run([s.args.program], cwd=folder, env=env, capture_output=True, text=True,
@@ -218,163 +224,128 @@ def case_dialog(s):
           f"without a display: exit {done.returncode}, said {done.stderr!r}")
 
     s.start(board)
-    dialog = s.wait_frame(DIALOG)
-    filters = [i.name for c in find(dialog, "combo box") for i in find(c, "menu item")]
+    filters = [i.name for c in find(s.dialog, "combo box") for i in find(c, "menu item")]
     check(filters == ["PCB-datei (*.kicad_pcb)"], f"filters offered: {filters}")
     cancel = wait_until("the dialog's cancel button", lambda: [
-        a for a in find(dialog, "push button", pyatspi.STATE_SHOWING)
+        a for a in find(s.dialog, "push button", pyatspi.STATE_SHOWING)
         if a.name.replace("_", "") in ("Cancel", "Abbrechen")])[0]
     s.keys(DIALOG)
     click(*centre(cancel))
-    main = s.message_ok()
-    check(main.rows("BeforeList") == main.rows("AfterList") == [], "the lists are not empty")
+    s.message_ok()
+    check(s.rows("BeforeList") == s.rows("AfterList") == [], "the lists are not empty")
     # From no focus Shift+Tab goes to the cancel button, and Space on it is a click.
-    check(main.focused() is None, "a control has the focus before any key")
-    main.key_to("shift+Tab", "CancelButton")
-    keys(main.win, "space")
+    check(s.focused() is None, "a control has the focus before any key")
+    s.key_to("shift+Tab", "CancelButton")
+    keys(s.win, "space")
     s.ended("cancel")
 
-    s.start(s.folder("empty"))  # no board there: Enter names a file that does not exist
-    s.dialog_leave_with_enter(listed=False).message_ok().press("CancelButton")
+    s.start(s.folder("empty")).enter().message_ok().press("CancelButton")  # a missing file
     s.ended("cancel")
 
     s.window_manager()
-    s.start(board)
-    main = s.dialog_leave_with_enter().main_window()
-    check(main.rows("AfterList") == ["0.8", "1.0"], f"after list {main.rows('AfterList')}")
+    s.start(board).enter().main_window()
+    check(s.rows("AfterList") == ["0.8", "1.0"], f"after list {s.rows('AfterList')}")
     left, right, top, bottom = map(int, wait_until("the frame extents", lambda: run(
-        "xprop", "-id", main.win, "_NET_FRAME_EXTENTS").split("=")[1].split(",")))
-    x, y, w, h = main.client()
+        "xprop", "-id", s.win, "_NET_FRAME_EXTENTS").split("=")[1].split(",")))
+    x, y, w, h = s.client()
     frame = (x - left, y - top, w + left + right, h + top + bottom)
-    check(top > 0 and all(abs(2 * frame[k] + frame[k + 2] - SCREEN[k]) <= 1 for k in (0, 1)),
-          f"the framed window {frame} stands off the screen's centre")
-    allowed = run("xprop", "-id", main.win, "_NET_WM_ALLOWED_ACTIONS")
-    # Openbox allows minimizing whatever the window asks (the geometry case checks its hints).
-    for action in ("MAXIMIZE_HORZ", "MAXIMIZE_VERT", "RESIZE"):
-        check(f"_NET_WM_ACTION_{action}" not in allowed, f"the window allows {action}")
-    check("_NET_WM_ACTION_CLOSE" in allowed, "the window cannot be closed")
-    keys(main.win, "alt+F4", activate=True)
-    s.ended("a close request")
-    check(Path(board).read_bytes() == WORKED_EXAMPLE.encode(), "the board changed")
+    check(top > 0 and centred(*frame), f"the framed window {frame} stands off the centre")
+    allowed = run("xprop", "-id", s.win, "_NET_WM_ALLOWED_ACTIONS")
+    check("_ACTION_CLOSE" in allowed and "_RESIZE" not in allowed and "_MAXIMIZE" not in allowed,
+          f"the window allows {allowed}")
+    keys(s.win, "alt+F4", activate=True)
+    s.ended("a close request", board, WORKED_EXAMPLE)
     check(set(os.listdir(folder)) - {".config", ".local", ".cache"} == {"test.kicad_pcb"},
           f"new files in the folder: {os.listdir(folder)}")
 
 
 def case_real_board(s):
     """A real board: the command line's rows, Tab order, list use, and the same rewrite."""
-    source = Path(s.args.boards, "kicad6", "ecc83-pp_v2.kicad_pcb")
-    board, reference = s.folder("run", source.read_bytes()), s.folder("ref", source.read_bytes())
-    before, after = cli(s, reference)
+    source = Path(s.args.boards, "kicad6", "ecc83-pp_v2.kicad_pcb").read_bytes()
+    board, reference = s.folder("run", source), s.folder("ref", source)
+    s.start(board).enter().main_window()
+    before, after = s.shows_cli_rows(reference)
     check(len(before) > 3 and "3.048" in before and "3.0" in after,  # read off the file by hand
           f"unexpected reference rows {before}")
-    s.start(board)
-    main = s.dialog_leave_with_enter().main_window()
-    check(main.rows("BeforeList") == before, f"before list {main.rows('BeforeList')}")
-    check(main.rows("AfterList") == after, f"after list {main.rows('AfterList')}")
 
-    check(main.focused() is None, "a control has the focus before any key")
+    check(s.focused() is None, "a control has the focus before any key")
     stops = ["BeforeList", "AfterList", "ApplyButton", "CancelButton"]
     walk = [("Tab", k % 4) for k in range(5)] + [("shift+Tab", 3 - k) for k in range(4)]
     for key, stop in walk + [("Tab", 1), ("Tab", 2)]:
-        main.key_to(key, stops[stop])
-        check(main.selected("BeforeList") == main.selected("AfterList") == [],
+        s.key_to(key, stops[stop])
+        check(s.selected("BeforeList") == s.selected("AfterList") == [],
               f"the focus alone selected a row on its way to {stops[stop]}")
     # Another window takes the activation and gives it back: the focus comes back too.
     other = spawn("xmessage", "-geometry", "+600+0", "other window")
     keys(xsession.wait_window("xmessage", other.pid))
     wait_until("the main window to lose the activation",
-               lambda: not main.mframe.getState().contains(pyatspi.STATE_ACTIVE))
-    keys(main.win)
-    wait_until("the focus back on ApplyButton", lambda: main.focused() == "ApplyButton")
+               lambda: not s.mframe.getState().contains(pyatspi.STATE_ACTIVE))
+    keys(s.win)
+    wait_until("the focus back on ApplyButton", lambda: s.focused() == "ApplyButton")
     other.terminate()
-    main.key_to("Tab", "CancelButton")
+    s.key_to("Tab", "CancelButton")
 
     # Clicks, a double click, a right click and a drag on rows; arrow keys; clicks on the
     # background and a label; moving the window: none of these, nor the switch to another
     # window above, ends the loop.
-    cells, later = main.cells("BeforeList"), main.cells("AfterList")
+    cells, later = s.cells("BeforeList"), s.cells("AfterList")
     click(*centre(cells[1]))
-    wait_until("row 2 selected", lambda: main.selected("BeforeList") == [cells[1].name])
+    wait_until("row 2 selected", lambda: s.selected("BeforeList") == [cells[1].name])
     click(*centre(later[2]), "click", "--repeat", "2", "--delay", "60", "1")
-    wait_until("after row 3 selected", lambda: main.selected("AfterList") == [later[2].name])
+    wait_until("after row 3 selected", lambda: s.selected("AfterList") == [later[2].name])
     click(*centre(later[0]), "click", "3")
     x, y = centre(cells[0])
     click(x, y, "mousedown", "1", "mousemove", "--sync", str(x), str(y + 40),
           "mousemove", "--sync", str(x + 5), str(y + 60), "mouseup", "1")
-    keys(main.win, "Down", "Down")
+    keys(s.win, "Down", "Down")
     wait_until("the selection moved by the arrow keys", lambda: len(
-        main.selected("BeforeList")) == 1 and main.selected("BeforeList") != [cells[0].name])
-    ox, oy = main.client()[:2]
+        s.selected("BeforeList")) == 1 and s.selected("BeforeList") != [cells[0].name])
+    ox, oy = s.client()[:2]
     for extra in (["click", "1"], ["click", "--repeat", "2", "1"], ["click", "3"]):
         click(ox + 5, oy + 465, *extra)
-    main.press("BeforeLabel")
-    run("xdotool", "windowmove", "--sync", main.win, "100", "80")
-    wait_until("the window moved", lambda: main.client()[:2] == (100, 80))
-    click(*centre(main.cells("BeforeList")[3]))
-    wait_until("row 4 selected", lambda: main.selected("BeforeList") == [cells[3].name])
+    s.press("BeforeLabel")
+    run("xdotool", "windowmove", "--sync", s.win, "100", "80")
+    wait_until("the window moved", lambda: s.client()[:2] == (100, 80))
+    click(*centre(s.cells("BeforeList")[3]))
+    wait_until("row 4 selected", lambda: s.selected("BeforeList") == [cells[3].name])
     check(s.program.poll() is None, "the run ended without a decision")
-
-    main.press("ApplyButton")
-    s.ended("apply")
-    cli(s, reference, "--apply")
-    check(Path(board).read_bytes() != source.read_bytes(), "the board was not rewritten")
-    check(Path(board).read_bytes() == Path(reference).read_bytes(),
-          "the rewrite differs from the command line's")
-    leftovers = [n for n in os.listdir(os.path.dirname(board)) if n.endswith(".tmp")]
-    check(not leftovers, f"temporary files left: {leftovers}")
+    s.applied_as_cli(board, reference)
 
 
 def case_geometry(s):
     """German locale: window and controls in place, scrolling rows, points, screenshot."""
     values = [f"{0.3 + k * 0.05:.2f}" for k in range(40)]  # too many rows to fit
     pads = "".join(f"(pad {k} thru_hole circle (at {k} 0) (size 2 2) (drill {v}))\n"
-                   for k, v in enumerate(reversed(values)))
-    board, reference = s.folder("run", pads.encode()), s.folder("ref", pads.encode())
+                   for k, v in enumerate(reversed(values))).encode()
+    board, reference = s.folder("run", pads), s.folder("ref", pads)
     check("de_DE.utf8" in run("locale", "-a").split(),
           "the de_DE.UTF-8 locale is missing (scripts/setup.sh makes it)")
-    s.start(board, LANG="de_DE.UTF-8", LC_ALL="de_DE.UTF-8", LANGUAGE="de")
-    main = s.dialog_leave_with_enter().main_window()
-    client = main.client()  # no window manager: the client area is the whole window
-    check(client[2:] == (240, 470) and all(abs(2 * client[k] + client[k + 2] - SCREEN[k]) <= 1
-                                           for k in (0, 1)), f"client area {client}")
+    s.start(board, LANG="de_DE.UTF-8", LC_ALL="de_DE.UTF-8", LANGUAGE="de").enter().main_window()
+    client = s.client()  # no window manager: the client area is the whole window
+    check(client[2:] == (240, 470) and centred(*client), f"client area {client}")
     for name, ((x, y, w, h), _, text) in LAYOUT.items():
-        acc, want = main.control(name), (client[0] + x, client[1] + y, w, h)
+        acc, want = s.control(name), (client[0] + x, client[1] + y, w, h)
         check(extents(acc) == want, f"{name} at {extents(acc)}, want {want}")
         check(text is None or acc.name == text, f"{name} shows {acc.name!r}")
     # All rows, sorted, in the order they were added (the file lists them backwards).
-    before, after = cli(s, reference)
-    check(main.rows("BeforeList") == values == before, f"before list {main.rows('BeforeList')}")
-    check(main.rows("AfterList") == after and "0.8" in after, f"after {main.rows('AfterList')}")
+    before, after = s.shows_cli_rows(reference)
+    check(before == values and "0.8" in after, f"the command line lists {before} {after}")
     for name in ("BeforeList", "AfterList"):
         check(any(a.getState().contains(pyatspi.STATE_SHOWING) for a in find(
-            main.control(name), "scroll bar", pyatspi.STATE_VERTICAL)), f"{name}: no scroll bar")
+            s.control(name), "scroll bar", pyatspi.STATE_VERTICAL)), f"{name}: no scroll bar")
     # Fixed size, no minimize and no maximize box, for any window manager.
-    hints = run("xprop", "-id", main.win, "WM_NORMAL_HINTS", "_MOTIF_WM_HINTS")
+    hints = run("xprop", "-id", s.win, "WM_NORMAL_HINTS", "_MOTIF_WM_HINTS")
     check("minimum size: 240 by 470" in hints and "maximum size: 240 by 470" in hints,
           f"size hints: {hints}")
     motif = [int(v, 16) for v in hints.split("(_MOTIF_WM_HINTS) = ")[1].split(", ")]
     check(motif[1] & (0x02 | 0x08 | 0x10) == 0, f"window functions {motif[1]:#x}")
     check(motif[2] & (0x04 | 0x20 | 0x40) == 0, f"window decorations {motif[2]:#x}")
-    shot = xsession.screenshot(os.path.join(s.args.out, "rezurudev-window.png"), main.win)
+    shot = xsession.screenshot(os.path.join(s.args.out, "rezurudev-window.png"), s.win)
     check(os.path.getsize(shot) > 1000, "the screenshot is empty")
-    main.press("ApplyButton")
-    s.ended("apply")
-    cli(s, reference, "--apply")
-    check(Path(board).read_bytes() == Path(reference).read_bytes(), "the rewrite differs")
+    s.applied_as_cli(board, reference)
 
 
 CASES = {name[len("case_"):]: fn for name, fn in globals().items() if name.startswith("case_")}
-
-
-def inner(args):
-    try:
-        CASES[args.case](Session(args))
-        return 0
-    except Failure as failure:
-        import traceback; traceback.print_exc()
-        shot = xsession.screenshot(os.path.join(args.out, "e2e-work", args.case, "failure.png"))
-        print(f"FAIL: {args.case}: {failure} (the screen: {shot})", file=sys.stderr)
-        return 1
 
 
 def main():
@@ -384,7 +355,15 @@ def main():
         parser.add_argument("--" + name, required=True, type=os.path.abspath)
     parser.add_argument("--inner", action="store_true")
     args = parser.parse_args()
-    return inner(args) if args.inner else outer(args)
+    if not args.inner:
+        return outer()
+    try:
+        CASES[args.case](Session(args))
+        return 0
+    except Failure as failure:
+        shot = xsession.screenshot(os.path.join(args.out, "e2e-work", args.case, "failure.png"))
+        print(f"FAIL: {args.case}: {failure} (the screen: {shot})", file=sys.stderr)
+        return 1
 
 
 if __name__ == "__main__":

@@ -17,32 +17,27 @@ namespace rz::testing {
 
 // A native window or control; its handle is its address.
 struct Native {
-    Native(bool topLevel, int32_t number)
-        : TopLevel(topLevel), Visible(!topLevel), Number(number) {}
-    bool TopLevel, Visible, Enabled = true, Topmost = false, Destroyed = false;
-    int32_t Number;
-    PixelRect Outer; // top-level windows
+    int32_t Number = 0;
+    bool TopLevel = false, Destroyed = false;
     std::vector<Text> Rows;
 };
 
 class ScriptedPlatform : public Platform {
 public:
-    bool StartSucceeds = true, RefuseTopLevel = false, CuesShown = false;
+    bool StartSucceeds = true, RefuseTopLevel = false;
     int Waits = 0;
     std::deque<std::pair<std::function<void()>, uint32_t>> Script; // what runs, what returns
     std::function<Text(const OpenDialogRequest&)> OpenDialogAnswer = [](auto&) { return u""; };
     std::function<void()> OnAppendRow = [] {};
-    std::vector<std::string> Log;
     std::vector<OpenDialogRequest> OpenDialogs;
     std::vector<std::tuple<NativeHandle, Text, Text>> Boxes; // owner, title, text
-    NativeHandle Focused = nullptr, Foreground = nullptr, Captured = nullptr;
-    PixelSize Screen{1024, 768};
+    NativeHandle Foreground = nullptr;
 
     static Native& Of(NativeHandle h) { return *static_cast<Native*>(h); }
-    // The live control or window with that number, or nullptr.
-    NativeHandle Find(int32_t number, bool topLevel = false) {
+    // The live control with that number, or nullptr.
+    NativeHandle Find(int32_t number) {
         for (Native& n : natives_) {
-            if (n.Number == number && n.TopLevel == topLevel && !n.Destroyed) {
+            if (n.Number == number && !n.TopLevel && !n.Destroyed) {
                 return &n;
             }
         }
@@ -54,29 +49,17 @@ public:
         why = "no display";
         return StartSucceeds;
     }
-    void FinishPlatform() override { Log.push_back("finish"); }
-    PixelRect OuterRectForClient(int32_t w, int32_t h, uint32_t style) override {
-        Log.push_back("style " + std::to_string(style));
-        return PixelRect{-3, -26, w + 3, h + 3}; // a frame, as on Windows
-    }
+    void FinishPlatform() override {}
+    PixelRect OuterRectForClient(int32_t w, int32_t h, uint32_t) override { return {0, 0, w, h}; }
     NativeHandle CreateTopLevel(const TopLevelParams& p) override {
-        if (RefuseTopLevel) {
-            return nullptr;
-        }
-        Native& n = natives_.emplace_back(Native(true, p.Number));
-        n.Outer = PixelRect{p.X, p.Y, p.X + p.OuterWidth, p.Y + p.OuterHeight};
-        return &n;
+        return RefuseTopLevel ? nullptr : &natives_.emplace_back(Native{p.Number, true, false, {}});
     }
-    PixelRect TopLevelOuterRect(NativeHandle window) override { return Of(window).Outer; }
-    PixelSize ScreenSize() override { return Screen; }
-    void MoveTopLevel(NativeHandle window, int32_t x, int32_t y) override {
-        PixelRect& r = Of(window).Outer;
-        r = PixelRect{x, y, x + r.Width(), y + r.Height()};
+    PixelRect TopLevelOuterRect(NativeHandle) override { return {0, 0, 240, 470}; }
+    PixelSize ScreenSize() override { return {1024, 768}; }
+    void MoveTopLevel(NativeHandle window, int32_t, int32_t) override {
         WindowMoved(Of(window).Number); // as a real window reports its move
     }
     void ShowTopLevel(NativeHandle window) override {
-        Log.push_back("show");
-        Of(window).Visible = true;
         Foreground = window;
         WindowActivated(Of(window).Number);
     }
@@ -86,7 +69,7 @@ public:
         Foreground = Foreground == window ? nullptr : Foreground;
     }
     NativeHandle CreateControl(const ControlParams& p) override {
-        return &natives_.emplace_back(Native(false, p.Number));
+        return &natives_.emplace_back(Native{p.Number, false, false, {}});
     }
     void DestroyControl(NativeHandle control) override { Of(control).Destroyed = true; }
     void AppendListRow(NativeHandle list, const Text& row) override {
@@ -100,12 +83,11 @@ public:
         step.first();
         return step.second;
     }
-    NativeHandle FocusedControl() override { return Focused; }
-    bool ControlCanTakeFocus(NativeHandle c) override {
-        return Of(c).Enabled && Of(c).Visible && !Of(c).Destroyed;
-    }
-    void FocusControl(NativeHandle control) override { Focused = control; }
-    void SetKeyboardCues(NativeHandle, bool shown) override { CuesShown = shown; }
+    // The focus walk and the modal guard are tried on real windows (tests/e2e, tests/win32).
+    NativeHandle FocusedControl() override { return nullptr; }
+    bool ControlCanTakeFocus(NativeHandle) override { return true; }
+    void FocusControl(NativeHandle) override {}
+    void SetKeyboardCues(NativeHandle, bool) override {}
     Text RunOpenDialog(const OpenDialogRequest& request) override {
         OpenDialogs.push_back(request);
         return OpenDialogAnswer(request);
@@ -116,21 +98,13 @@ public:
     }
     NativeHandle ForegroundTopLevel() override { return Foreground; }
     bool TopLevelBelongsToProcess(NativeHandle) override { return true; }
-    std::vector<NativeHandle> VisibleThreadTopLevels() override {
-        std::vector<NativeHandle> result;
-        for (Native& n : natives_) {
-            if (n.TopLevel && n.Visible && !n.Destroyed) {
-                result.push_back(&n);
-            }
-        }
-        return result;
-    }
-    bool TopLevelEnabled(NativeHandle window) override { return Of(window).Enabled; }
-    void EnableTopLevel(NativeHandle window, bool on) override { Of(window).Enabled = on; }
-    bool TopLevelIsTopmost(NativeHandle window) override { return Of(window).Topmost; }
-    void SetTopLevelTopmost(NativeHandle window, bool on) override { Of(window).Topmost = on; }
-    void CapturePointer(NativeHandle control) override { Captured = control; }
-    void ReleasePointer() override { Captured = nullptr; }
+    std::vector<NativeHandle> VisibleThreadTopLevels() override { return {}; }
+    bool TopLevelEnabled(NativeHandle) override { return true; }
+    void EnableTopLevel(NativeHandle, bool) override {}
+    bool TopLevelIsTopmost(NativeHandle) override { return false; }
+    void SetTopLevelTopmost(NativeHandle, bool) override {}
+    void CapturePointer(NativeHandle) override {}
+    void ReleasePointer() override {}
     PixelSize DragDistance() override { return {4, 4}; }
 
 private:

@@ -27,7 +27,7 @@ namespace rz::win32 {
 
 struct TopLevelInfo {
     int32_t Number = 0;
-    std::wstring ClassName; // "WindowClass_" and the number
+    std::wstring ClassName; // "WindowClass_" and the number: WindowClass_0 for window 0
     HACCEL Accelerators = nullptr;
 };
 
