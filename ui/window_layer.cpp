@@ -137,7 +137,8 @@ TopLevelParams TopLevelFor(int32_t window, int32_t x, int32_t y, int32_t clientW
     params.Number = window;
     params.X = x;
     params.Y = y;
-    // A centred window has its y worked out anyway; only its x asks the platform.
+    // The mark in x hands the whole position to the platform; in y alone it counts only
+    // for a window that is not centred afterwards anyway.
     params.PlatformPosition = x == PlatformPosition ||
                               (y == PlatformPosition && (flags & WindowFlag::CentreOnScreen) == 0);
     params.Style = StyleFromFlags(flags);

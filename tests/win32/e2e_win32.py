@@ -76,8 +76,7 @@ class Session(xsession.Xvfb):
         return read(path)
 
     def hold(self, path):  # another Windows program holds the file with share mode 0
-        holder = subprocess.Popen([WINE_RUN, self.hold_exe, wine_path(path)], stdin=PIPE,
-                                  stdout=PIPE)
+        holder = self.start(self.hold_exe, wine_path(path), stdin=PIPE, stdout=PIPE)
         check(holder.stdout.readline().strip() == b"held", "the holder could not open " + path)
         return holder
 
