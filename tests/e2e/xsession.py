@@ -1,8 +1,5 @@
 """What both end-to-end drivers share: a private X server, waits on conditions with
-time-outs (never fixed sleeps), and real keyboard and mouse input through xdotool. Under
-Xvfb there is no window manager unless a test starts one: the focus is then set
-directly, and keys go to it as real input (keys sent with --window are synthetic, and
-GTK and Wine ignore them)."""
+time-outs (never fixed sleeps), and real keyboard and mouse input through xdotool."""
 
 import os
 import re
@@ -94,7 +91,8 @@ def geometry(window):
 
 
 def keys(window, *names, activate=False):
-    """Focuses the window (through the window manager when activate) and types keys."""
+    """Focuses the window and types keys. Without a window manager (activate) the focus is
+    set directly; keys sent with --window would be synthetic, and GTK and Wine ignore them."""
     run("xdotool", "windowactivate" if activate else "windowfocus", "--sync", str(window))
     if names:
         run("xdotool", "key", "--delay", "50", *names)

@@ -19,40 +19,26 @@ namespace rz::testing {
 struct Native {
     int32_t Number = 0;
     bool TopLevel = false, Destroyed = false;
-    std::vector<Text> Rows;
 };
 
 class ScriptedPlatform : public Platform {
 public:
-    bool StartSucceeds = true, RefuseTopLevel = false;
+    bool RefuseTopLevel = false;
     int Waits = 0;
     std::deque<std::pair<std::function<void()>, uint32_t>> Script; // what runs, what returns
     std::function<Text(const OpenDialogRequest&)> OpenDialogAnswer = [](auto&) { return u""; };
-    std::function<void()> OnAppendRow = [] {};
     std::vector<OpenDialogRequest> OpenDialogs;
     std::vector<std::tuple<NativeHandle, Text, Text>> Boxes; // owner, title, text
     NativeHandle Foreground = nullptr;
 
     static Native& Of(NativeHandle h) { return *static_cast<Native*>(h); }
-    // The live control with that number, or nullptr.
-    NativeHandle Find(int32_t number) {
-        for (Native& n : natives_) {
-            if (n.Number == number && !n.TopLevel && !n.Destroyed) {
-                return &n;
-            }
-        }
-        return nullptr;
-    }
     void Then(std::function<void()> f, uint32_t m = 0x0113) { Script.emplace_back(f, m); }
 
-    bool StartPlatform(std::string& why) override { // why counts only on failure
-        why = "no display";
-        return StartSucceeds;
-    }
+    bool StartPlatform(std::string&) override { return true; }
     void FinishPlatform() override {}
     PixelRect OuterRectForClient(int32_t w, int32_t h, uint32_t) override { return {0, 0, w, h}; }
     NativeHandle CreateTopLevel(const TopLevelParams& p) override {
-        return RefuseTopLevel ? nullptr : &natives_.emplace_back(Native{p.Number, true, false, {}});
+        return RefuseTopLevel ? nullptr : &natives_.emplace_back(Native{p.Number, true, false});
     }
     PixelRect TopLevelOuterRect(NativeHandle) override { return {0, 0, 240, 470}; }
     PixelSize ScreenSize() override { return {1024, 768}; }
@@ -69,13 +55,10 @@ public:
         Foreground = Foreground == window ? nullptr : Foreground;
     }
     NativeHandle CreateControl(const ControlParams& p) override {
-        return &natives_.emplace_back(Native{p.Number, false, false, {}});
+        return &natives_.emplace_back(Native{p.Number, false, false});
     }
     void DestroyControl(NativeHandle control) override { Of(control).Destroyed = true; }
-    void AppendListRow(NativeHandle list, const Text& row) override {
-        Of(list).Rows.push_back(row);
-        OnAppendRow();
-    }
+    void AppendListRow(NativeHandle, const Text&) override {}
     uint32_t WaitPlatformMessage() override {
         ++Waits;
         const auto step = Script.at(0);

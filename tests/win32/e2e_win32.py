@@ -166,8 +166,6 @@ def case_window(s, work):
     ]
     for run_ in runs:
         s.window_run(work, *run_)
-    shutil.copyfile(os.path.join(work, "apply.png"),
-                    os.path.join(s.build_dir, "rezurudev-win32-main-window.png"))
 
 
 def case_held(s, work):
