@@ -6,6 +6,10 @@
 
 namespace rz {
 
+// The run sequence decides on these numbers; the window is what raises them.
+static_assert(ApplyButton == ApplyButtonControl && CancelButton == CancelButtonControl);
+static_assert(EventKind::CloseEvent == CloseRequestKind);
+
 bool DesktopShell::StartLayers(std::string& why) {
     SetPlatform(&platform_);
     ResetWindowLayer();

@@ -7,44 +7,38 @@
 namespace rz {
 
 namespace {
-EventLayerState& State() {
-    static EventLayerState state;
-    return state;
-}
+
+// Kinds from 65536 up are left to a program's own events, where every one may count;
+// the layer's own kinds all lie below.
+constexpr uint32_t FirstUncoalescedKind = 65536;
+
 } // namespace
 
 EventLayerState& EventLayer() {
-    return State();
+    static EventLayerState state;
+    return state;
 }
 
 void ResetEventLayer() {
-    State() = EventLayerState();
+    EventLayer() = EventLayerState();
 }
 
-void PostEventWithFlags(uint32_t kind, int32_t control, int32_t window, int32_t type,
-                        uint32_t flags) {
-    EventLayerState& s = State();
-    if (s.EventSuppressCount > 0 && (flags & PostFlag::EvenWhenSuppressed) == 0) {
+void PostEvent(uint32_t kind, int32_t control, int32_t window, int32_t type) {
+    EventLayerState& s = EventLayer();
+    if (s.EventSuppressCount > 0) {
         return;
     }
     // Two identical events nobody has taken yet are stored once: a click can report
     // itself twice (release and selection change), a repaint many times.
-    if ((flags & PostFlag::NoCoalescing) == 0 && kind < 65536 && !s.EventQueue.empty()) {
-        const QueuedEvent& last = s.EventQueue.back();
-        if (last.Kind == kind && last.Control == control && last.Window == window &&
-            last.Type == type) {
-            return;
-        }
+    const QueuedEvent event{kind, control, window, type};
+    if (kind < FirstUncoalescedKind && !s.EventQueue.empty() && s.EventQueue.back() == event) {
+        return;
     }
-    s.EventQueue.push_back(QueuedEvent{kind, flags, control, window, type});
-}
-
-void PostEvent(uint32_t kind, int32_t control, int32_t window, int32_t type) {
-    PostEventWithFlags(kind, control, window, type, 0);
+    s.EventQueue.push_back(event);
 }
 
 void DropPendingEvents(int64_t kind, int32_t control, int32_t window) {
-    auto& queue = State().EventQueue;
+    auto& queue = EventLayer().EventQueue;
     auto matches = [&](const QueuedEvent& e) {
         return (kind == -1 || static_cast<int64_t>(e.Kind) == kind) &&
                (control == -1 || e.Control == control) && (window == -1 || e.Window == window);
@@ -53,7 +47,7 @@ void DropPendingEvents(int64_t kind, int32_t control, int32_t window) {
 }
 
 uint32_t WaitEvent() {
-    EventLayerState& s = State();
+    EventLayerState& s = EventLayer();
     CurrentEventRecord& current = s.CurrentEvent;
     current.Kind = 0;
     current.Type = -1;
@@ -61,10 +55,7 @@ uint32_t WaitEvent() {
     if (!s.EventQueue.empty()) {
         const QueuedEvent next = s.EventQueue.front();
         s.EventQueue.pop_front();
-        current.Kind = next.Kind;
-        current.Control = next.Control;
-        current.Window = next.Window;
-        current.Type = next.Type;
+        current = CurrentEventRecord{next.Kind, next.Window, next.Control, next.Type};
         return next.Kind;
     }
     // Control and window keep the last event's values: the driver's loop must not see
@@ -73,11 +64,7 @@ uint32_t WaitEvent() {
 }
 
 int32_t LastEventControl() {
-    return State().CurrentEvent.Control;
-}
-
-const CurrentEventRecord& CurrentEvent() {
-    return State().CurrentEvent;
+    return EventLayer().CurrentEvent.Control;
 }
 
 } // namespace rz

@@ -7,6 +7,10 @@
 
 namespace rz {
 
+// WaitEvent gives back an event kind or a platform message number in the same word, so
+// the kinds sit where no system message does: those all lie below WM_USER (1024). A
+// window class's private messages may still carry these numbers; the Win32 loop
+// reports such a message as WM_NULL, so it is never taken for an event.
 namespace EventKind {
 inline constexpr uint32_t ControlEvent = 13100;
 inline constexpr uint32_t MenuEvent = 13101;
@@ -14,7 +18,7 @@ inline constexpr uint32_t ActivateEvent = 13104;
 inline constexpr uint32_t MinimizeEvent = 13107;
 inline constexpr uint32_t MaximizeEvent = 13108;
 inline constexpr uint32_t RestoreEvent = 13109;
-inline constexpr uint32_t TimerEvent = 13110;
+inline constexpr uint32_t TimerEvent = 13110; // the program sets no timer
 inline constexpr uint32_t RightClickEvent = 13111;
 inline constexpr uint32_t LeftClickEvent = 13112;
 inline constexpr uint32_t LeftDoubleClickEvent = 13113;
@@ -32,18 +36,13 @@ namespace ListEventType {
 inline constexpr int32_t Selected = 0; // selection changed, or released after a press on a row
 inline constexpr int32_t RightReleased = 1;
 inline constexpr int32_t DoubleClicked = 2;
+// Far from the click types above and from every notification code a control sends
+// (all small numbers), so a drag is never read as a selection or a click.
 inline constexpr int32_t Dragged = 14002;
 } // namespace ListEventType
 
-// Posting flags of a queue entry.
-namespace PostFlag {
-inline constexpr uint32_t EvenWhenSuppressed = 0x1;
-inline constexpr uint32_t NoCoalescing = 0x2;
-} // namespace PostFlag
-
 struct QueuedEvent {
     uint32_t Kind = 0;
-    uint32_t Flags = 0;
     int32_t Control = 0;
     int32_t Window = 0;
     int32_t Type = 0;
@@ -60,17 +59,13 @@ struct CurrentEventRecord {
 struct EventLayerState {
     std::deque<QueuedEvent> EventQueue;
     CurrentEventRecord CurrentEvent;
-    uint32_t EventSuppressCount = 0;
+    uint32_t EventSuppressCount = 0; // events posted while above 0 are discarded
 };
 
 // The process-wide event layer (one thread uses it).
 EventLayerState& EventLayer();
 // Back to the state at program start: empty queue, zeroed CurrentEvent, no suppression.
 void ResetEventLayer();
-
-// PostEvent (declared with the platform entry points) with explicit posting flags.
-void PostEventWithFlags(uint32_t kind, int32_t control, int32_t window, int32_t type,
-                        uint32_t flags);
 
 // Removes every queued event whose fields match; -1 matches any value in a field.
 void DropPendingEvents(int64_t kind, int32_t control, int32_t window);
@@ -81,7 +76,5 @@ uint32_t WaitEvent();
 
 // The control field of the last event taken from the queue (0 before the first).
 int32_t LastEventControl();
-
-const CurrentEventRecord& CurrentEvent();
 
 } // namespace rz

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "core/board_state.hpp"
+#include "ui/platform.hpp"
+#include "ui/window_layer.hpp"
 
 #include <cstdint>
 
@@ -16,8 +18,9 @@ inline constexpr int32_t AfterLabel = 3;
 inline constexpr int32_t ApplyButton = 4;
 inline constexpr int32_t CancelButton = 5;
 
-// Caption "Rezurudev V1.1", client area 240 by 470, centred, fixed size with a close box.
-inline constexpr uint32_t MainWindowFlags = 0xC80001;
+// Centred, fixed size, with a title bar and a close box (0xC80001).
+inline constexpr uint32_t MainWindowFlags =
+    WindowStyle::Caption | WindowStyle::SysMenu | WindowFlag::CentreOnScreen;
 
 // Opens the window and fills the lists; this lowers state.DrillCount to the index of the
 // last token and fills state.NewDrillTokens. False, with nothing created and the state

@@ -1,15 +1,15 @@
 // The seam between the portable window, event and dialog layers and one window system.
 //
 // Everything that decides something (the event queue and its coalescing, the window and
-// control records, the flag and centring arithmetic, the focus walk, the filter and
-// default-file handling, the modal guard) lives once above this seam. A platform only
-// translates: it creates and destroys native windows, reads one native message and
-// dispatches it, runs the two native dialogs, and tells the portable layer what happened
-// through the entry points at the end of this file.
+// control records, the flag and centring arithmetic, the focus walk, the default-file
+// handling, the modal guard) lives once above this seam. A platform only translates: it
+// creates and destroys native windows, reads one native message and dispatches it, runs
+// the two native dialogs, and tells the portable layer what happened through the entry
+// points at the end of this file.
 //
-// The word values below (window styles, control styles, notification codes, accelerator
-// flags and keys) are the Win32 values; they are the layer's own vocabulary, and a
-// platform other than Win32 translates them into what its toolkit offers.
+// Values are named here and each backend turns the names into its toolkit's own terms.
+// Where a value is also the Win32 constant (noted beside it), the Win32 backend checks
+// that at compile time and passes it through.
 //
 // Everything runs on one thread; no function here may be called from another.
 #pragma once
@@ -40,54 +40,28 @@ struct PixelSize {
     int32_t Height = 0;
 };
 
-// Window style bits that reach the platform (the layer's option bits never do).
+// The frame of a top-level window: the platform bits of OpenTopLevelWindow's flags word.
 namespace WindowStyle {
-inline constexpr uint32_t MaximizeBox = 0x00010000;
-inline constexpr uint32_t MinimizeBox = 0x00020000;
-inline constexpr uint32_t ThickFrame = 0x00040000; // sizing border
-inline constexpr uint32_t SysMenu = 0x00080000;    // window menu and close box
-inline constexpr uint32_t Caption = 0x00C00000;    // title bar (border and dialog frame)
-inline constexpr uint32_t Group = 0x00020000;      // controls only: starts a group
-inline constexpr uint32_t TabStop = 0x00010000;    // controls only: reached by Tab
-inline constexpr uint32_t VScroll = 0x00200000;
-inline constexpr uint32_t HScroll = 0x00100000;
-inline constexpr uint32_t Visible = 0x10000000;
-inline constexpr uint32_t Child = 0x40000000;
+inline constexpr uint32_t SysMenu = 0x00080000; // WS_SYSMENU: window menu and close box
+inline constexpr uint32_t Caption = 0x00C00000; // WS_CAPTION: title bar and its border
 } // namespace WindowStyle
-
-namespace WindowExStyle {
-inline constexpr uint32_t Topmost = 0x00000008;
-inline constexpr uint32_t ToolWindow = 0x00000080;
-inline constexpr uint32_t ClientEdge = 0x00000200;
-} // namespace WindowExStyle
 
 enum class ControlKind : int32_t { Label, List, Button };
 
-// Notification codes a control sends to its window (the code of a WM_COMMAND).
+// What a control tells its window (the notification code of a WM_COMMAND).
 namespace ControlNotification {
 inline constexpr int32_t ButtonClicked = 0;        // BN_CLICKED
 inline constexpr int32_t ListSelectionChanged = 1; // LBN_SELCHANGE
 inline constexpr int32_t ListDoubleClicked = 2;    // LBN_DBLCLK
-inline constexpr int32_t ListFocusGained = 4;      // LBN_SETFOCUS
-inline constexpr int32_t ListFocusLost = 5;        // LBN_KILLFOCUS
 } // namespace ControlNotification
 
-// One keyboard accelerator of a window (the layout of a Win32 ACCEL entry).
+// One keyboard accelerator of a window: the key that gives WindowCommand the command.
+enum class AcceleratorKey : int32_t { Tab }; // VK_TAB
 struct AcceleratorEntry {
-    uint8_t Flags = 0;    // AcceleratorFlag bits
-    uint16_t Key = 0;     // a virtual-key code when Flags holds VirtualKey
-    uint16_t Command = 0; // reaches WindowCommand when the key is pressed
+    AcceleratorKey Key = AcceleratorKey::Tab;
+    bool Shift = false; // Shift held down (FSHIFT); no other modifier may be
+    int32_t Command = 0;
 };
-
-namespace AcceleratorFlag {
-inline constexpr uint8_t VirtualKey = 0x01; // FVIRTKEY
-inline constexpr uint8_t NoInvert = 0x02;   // FNOINVERT
-inline constexpr uint8_t Shift = 0x04;      // FSHIFT
-inline constexpr uint8_t Control = 0x08;    // FCONTROL
-inline constexpr uint8_t Alt = 0x10;        // FALT
-} // namespace AcceleratorFlag
-
-inline constexpr uint16_t VirtualKeyTab = 0x09; // VK_TAB
 
 // What to create for one top-level window. The sizes are already the outer sizes.
 struct TopLevelParams {
@@ -100,28 +74,20 @@ struct TopLevelParams {
     int32_t ClientWidth = 0; // what OuterWidth and OuterHeight were derived from
     int32_t ClientHeight = 0;
     Text Title;
-    uint32_t Style = 0;   // WindowStyle bits
-    uint32_t ExStyle = 0; // WindowExStyle bits
+    uint32_t Style = 0; // WindowStyle bits, and any other platform bits the caller passed
 };
 
-// What to create for one control, as a child of Parent.
+// What to create for one control, as a visible child of Parent. Each backend knows what
+// a label, a list and a push button are on its toolkit.
 struct ControlParams {
     ControlKind Kind = ControlKind::Label;
     int32_t Number = 0; // the caller's control number (GWL_ID on Win32)
     NativeHandle Parent = nullptr;
-    int32_t ParentNumber = 0;
     int32_t X = 0; // in the parent's client coordinates, pixels, no scaling
     int32_t Y = 0;
     int32_t Width = 0;
     int32_t Height = 0;
-    uint32_t Style = 0;   // WindowStyle bits plus the kind's own style bits (SS_, LBS_, BS_)
-    uint32_t ExStyle = 0; // WindowExStyle bits
-    Text Caption;         // labels and buttons; empty for lists
-};
-
-enum class ShowMode : int32_t {
-    Normal,     // show and activate (SW_SHOWNORMAL)
-    NoActivate, // show without activating (SW_SHOWNOACTIVATE)
+    Text Caption; // labels and buttons; empty for lists
 };
 
 // One file-type filter as the open dialog offers it.
@@ -130,23 +96,24 @@ struct FileFilter {
     Text Pattern;     // as the caller wrote it, blanks kept: " *.kicad_pcb"
 };
 
+// How the open dialog behaves.
+namespace OpenDialogOption {
+inline constexpr uint32_t HideReadOnly = 0x00000004;  // OFN_HIDEREADONLY: no read-only box
+inline constexpr uint32_t NoChangeDir = 0x00000008;   // OFN_NOCHANGEDIR: keep the current folder
+inline constexpr uint32_t PathMustExist = 0x00000800; // OFN_PATHMUSTEXIST: the folder, not the file
+inline constexpr uint32_t Explorer = 0x00080000;      // OFN_EXPLORER: today's dialog style
+} // namespace OpenDialogOption
+
 // Everything the open dialog needs, prepared by the portable layer.
 struct OpenDialogRequest {
     NativeHandle Owner = nullptr; // ModalOwnerWindow(), usually none
     Text Title;
-    // The filter pieces separated by NUL code units and closed by an extra NUL, ready
-    // for OPENFILENAMEW::lpstrFilter (the caller's text with every "|" made a NUL).
-    std::u16string FilterBuffer;
-    // The same pieces taken in pairs; a description without a pattern is left out.
     std::vector<FileFilter> Filters;
-    int32_t FilterIndex = 1; // 1 selects the first pair; updated on success
-    // Zero-filled, PathBufferUnits() code units, holding the starting file name (at most
-    // size - 1 units). The platform writes the chosen path here, NUL-terminated; a path
-    // that does not fit is a failure of the dialog.
-    std::u16string PathBuffer;
+    int32_t FilterIndex = 1;       // 1 selects the first filter
+    Text FileName;                 // what the name field starts with: a plain name, or empty
     bool HasInitialFolder = false; // false: no folder was given at all
     Text InitialFolder;            // empty while present: the platform's choice
-    uint32_t Flags = 0;            // OFN_ bits (0x8080C for this tool)
+    uint32_t Options = 0;          // OpenDialogOption bits
 };
 
 class Platform {
@@ -154,8 +121,8 @@ public:
     virtual ~Platform() = default;
 
     // --- start and end of the program --------------------------------------------
-    // Prepares the thread for windows and dialogs (and, on Win32, the relay window).
-    // False when no window can be shown at all; why is then a short English sentence.
+    // Prepares the thread for windows and dialogs. False when no window can be shown at
+    // all; why is then a short German sentence for the user.
     virtual bool StartPlatform(std::string& why) = 0;
     // The end routine's last step: whatever StartPlatform set up and the end must undo.
     virtual void FinishPlatform() = 0;
@@ -163,8 +130,8 @@ public:
     // --- top-level windows ---------------------------------------------------------
     // The outer rectangle of a window with this client size and style (AdjustWindowRectEx
     // on (0, 0, clientWidth, clientHeight)).
-    virtual PixelRect OuterRectForClient(int32_t clientWidth, int32_t clientHeight, uint32_t style,
-                                         uint32_t exStyle) = 0;
+    virtual PixelRect OuterRectForClient(int32_t clientWidth, int32_t clientHeight,
+                                         uint32_t style) = 0;
     // Creates the window, not yet shown; nullptr when the platform refuses. The platform
     // remembers params.Number with the window for the entry points below.
     virtual NativeHandle CreateTopLevel(const TopLevelParams& params) = 0;
@@ -172,18 +139,17 @@ public:
     virtual PixelRect TopLevelOuterRect(NativeHandle window) = 0;
     // The whole primary screen, not the work area.
     virtual PixelSize ScreenSize() = 0;
-    // Moves the outer rectangle's top left corner there; size, Z order and activation
-    // stay as they are.
+    // Moves the outer rectangle that TopLevelOuterRect gave to x, y; size, Z order and
+    // activation stay as they are.
     virtual void MoveTopLevel(NativeHandle window, int32_t x, int32_t y) = 0;
-    virtual void ShowTopLevel(NativeHandle window, ShowMode mode) = 0;
-    // Tab and Shift+Tab reach the layer as WindowCommand calls while the window is active.
-    virtual bool InstallAccelerators(NativeHandle window,
+    // Shows the window and activates it (SW_SHOWNORMAL).
+    virtual void ShowTopLevel(NativeHandle window) = 0;
+    // The keys reach the layer as WindowCommand calls while the window is active.
+    virtual void InstallAccelerators(NativeHandle window,
                                      const std::vector<AcceleratorEntry>& entries) = 0;
     // Destroys the window with its children and everything the platform made for it
     // (its class, its accelerator table). Children report ControlDestroyed.
-    virtual void DestroyTopLevel(NativeHandle window, int32_t number) = 0;
-    // Gives the window the activation (used to hand it back to an owner).
-    virtual void ActivateTopLevel(NativeHandle window) = 0;
+    virtual void DestroyTopLevel(NativeHandle window) = 0;
 
     // --- controls --------------------------------------------------------------------
     // Creates the control, visible, at exactly the given geometry; nullptr when the
@@ -197,7 +163,7 @@ public:
     // Blocks without time-out until one native message (GTK: one main-loop iteration)
     // has been read, translated through the active window's accelerators or dispatched.
     // Handlers run inside and may post events. Returns the message number; it must lie
-    // outside the event kinds 13100 to 13118.
+    // outside the event kinds (EventKind::First to EventKind::Last).
     virtual uint32_t WaitPlatformMessage() = 0;
 
     // --- keyboard focus ------------------------------------------------------------------
@@ -206,20 +172,18 @@ public:
     virtual NativeHandle FocusedControl() = 0;
     // Enabled and visible, so that the focus walk may stop on it.
     virtual bool ControlCanTakeFocus(NativeHandle control) = 0;
+    // The focus alone selects nothing in a list, as on Windows.
     virtual void FocusControl(NativeHandle control) = 0;
     // Shows or hides the focus rectangle and similar keyboard cues on the window.
     virtual void SetKeyboardCues(NativeHandle window, bool shown) = 0;
 
     // --- dialogs and the modal guard -------------------------------------------------------
-    // The size of OpenDialogRequest::PathBuffer, terminating NUL included.
-    virtual int32_t PathBufferUnits() = 0;
-    // Runs the modal open dialog. True when the user chose a file; then PathBuffer holds
-    // the full path and FilterIndex the filter that was selected.
-    virtual bool RunOpenDialog(OpenDialogRequest& request) = 0;
-    // Runs the modal message box; returns the number of the button that closed it
-    // (1 for OK).
-    virtual int32_t RunMessageBox(NativeHandle owner, const Text& title, const Text& text,
-                                  uint32_t flags) = 0;
+    // Runs the modal open dialog. The full path of the chosen file (which need not exist),
+    // or the empty text when the user cancels or the dialog fails.
+    virtual Text RunOpenDialog(const OpenDialogRequest& request) = 0;
+    // Runs a modal message box with one OK button and no icon (MB_OK); returns the
+    // number of the button that closed it (IDOK, 1), or 0 when it could not be shown.
+    virtual int32_t RunMessageBox(NativeHandle owner, const Text& title, const Text& text) = 0;
     // The foreground window of the system, or nullptr.
     virtual NativeHandle ForegroundTopLevel() = 0;
     virtual bool TopLevelBelongsToProcess(NativeHandle window) = 0;
@@ -248,10 +212,10 @@ Platform& CurrentPlatform();
 // Appends an event to the queue unless events are suppressed or it repeats the last one.
 void PostEvent(uint32_t kind, int32_t control, int32_t window, int32_t type);
 
-// A command without a control: the accelerators' 64001 (Tab) and 64002 (Shift+Tab) move
-// the focus; other numbers are menu commands.
+// A command without a control: the accelerators' FocusNextCommand and
+// FocusPreviousCommand move the focus; other numbers are menu commands.
 void WindowCommand(int32_t window, int32_t command);
-// A notification code sent by a control to its window (ControlNotification values).
+// A notification a control sent to its window (ControlNotification values).
 void ControlCommand(int32_t control, int32_t notificationCode);
 
 void WindowCloseRequested(int32_t window); // never destroys the window

@@ -7,11 +7,11 @@ namespace rz {
 
 namespace {
 
-constexpr char16_t FilterSeparator = u'|';
-constexpr char16_t Backslash = u'\\';
-// OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY. A file that
-// does not exist may be named: the load reports it.
-constexpr uint32_t OpenDialogFlags = 0x8080C;
+// No OFN_FILEMUSTEXIST: a file that does not exist may be named in an existing folder,
+// and the load reports it.
+constexpr uint32_t OpenDialogOptions =
+    OpenDialogOption::Explorer | OpenDialogOption::PathMustExist | OpenDialogOption::NoChangeDir |
+    OpenDialogOption::HideReadOnly; // 0x8080C
 
 struct SuspendedWindow {
     std::thread::id Thread;
@@ -25,39 +25,23 @@ std::vector<SuspendedWindow>& SuspendedWindowList() {
     return list;
 }
 
-Text UpToFirstNul(const std::u16string& buffer) {
-    return buffer.substr(0, std::min(buffer.find(u'\0'), buffer.size()));
+// Runs a modal dialog inside the guard, so that no window of ours takes input meanwhile.
+template <typename Dialog> auto Guarded(Dialog dialog) {
+    SuspendOtherWindows();
+    auto result = dialog();
+    ResumeOtherWindows();
+    return result;
 }
 
 } // namespace
 
-std::vector<Text> SplitFilterPieces(const Text& filter) {
+std::vector<FileFilter> FilterPairs(const Text& filter) {
     std::vector<Text> pieces;
-    if (filter.empty()) {
-        return pieces;
-    }
-    size_t start = 0;
-    for (;;) {
-        const size_t bar = filter.find(FilterSeparator, start);
-        if (bar == Text::npos) {
-            pieces.push_back(filter.substr(start));
-            return pieces;
-        }
+    for (size_t start = 0; !filter.empty() && start <= filter.size();) {
+        const size_t bar = std::min(filter.find(u'|', start), filter.size());
         pieces.push_back(filter.substr(start, bar - start));
         start = bar + 1;
     }
-}
-
-std::u16string PlatformFilterBuffer(const Text& filter) {
-    // Zero-filled with room for the closing NULs, then every "|" becomes a NUL.
-    std::u16string buffer(filter.size() + 3, u'\0');
-    std::copy(filter.begin(), filter.end(), buffer.begin());
-    std::replace(buffer.begin(), buffer.end(), FilterSeparator, u'\0');
-    return buffer;
-}
-
-std::vector<FileFilter> FilterPairs(const Text& filter) {
-    const std::vector<Text> pieces = SplitFilterPieces(filter);
     std::vector<FileFilter> pairs;
     for (size_t i = 0; i + 1 < pieces.size(); i += 2) {
         pairs.push_back(FileFilter{pieces[i], pieces[i + 1]});
@@ -71,7 +55,7 @@ DefaultFileParts SplitDefaultFile(const Text& defaultFile) {
         return parts;
     }
     parts.HasFolder = true; // present, though perhaps empty: the platform's choice
-    const size_t last = defaultFile.rfind(Backslash);
+    const size_t last = defaultFile.rfind(u'\\');
     if (last != Text::npos && last > 0) {
         parts.Folder = defaultFile.substr(0, last);
         parts.Name = defaultFile.substr(last + 1);
@@ -114,6 +98,7 @@ void SuspendOtherWindows() {
         }
         list.push_back(entry);
     }
+    // A topmost window of ours would stand in front of the dialog.
     for (const SuspendedWindow& entry : list) {
         if (entry.Thread == thread && entry.WasTopmost) {
             platform.SetTopLevelTopmost(entry.Window, false);
@@ -143,50 +128,25 @@ void ResumeOtherWindows() {
 
 Text PlatformDialogs::ChooseOpenFile(const Text& title, const Text& defaultFile, const Text& filter,
                                      int32_t filterPosition) {
-    Platform& platform = CurrentPlatform();
-    const int32_t units = platform.PathBufferUnits();
-    if (units < 1) {
-        return Text();
-    }
     OpenDialogRequest request;
     request.Title = title;
-    request.PathBuffer.assign(static_cast<size_t>(units), u'\0');
-    request.FilterBuffer = PlatformFilterBuffer(filter);
     request.Filters = FilterPairs(filter);
     request.FilterIndex = filterPosition + 1;
-    request.Flags = OpenDialogFlags;
-
+    request.Options = OpenDialogOptions;
     const DefaultFileParts parts = SplitDefaultFile(defaultFile);
-    if (parts.HasFolder) {
-        request.HasInitialFolder = true;
-        request.InitialFolder = parts.Folder;
-        const size_t count = std::min(parts.Name.size(), static_cast<size_t>(units - 1));
-        std::copy_n(parts.Name.begin(), count, request.PathBuffer.begin());
-        // A name the field could not hold as a file name starts the dialog empty.
-        if (!IsPlainFileName(UpToFirstNul(request.PathBuffer))) {
-            std::fill(request.PathBuffer.begin(), request.PathBuffer.end(), u'\0');
-        }
+    request.HasInitialFolder = parts.HasFolder;
+    request.InitialFolder = parts.Folder;
+    // A name the field could not hold as a file name starts the dialog empty.
+    if (IsPlainFileName(parts.Name)) {
+        request.FileName = parts.Name;
     }
     request.Owner = ModalOwnerWindow();
-
-    SuspendOtherWindows();
-    const bool chosen = platform.RunOpenDialog(request);
-    ResumeOtherWindows();
-
-    if (!chosen) {
-        return Text();
-    }
-    selectedFilter_ = request.FilterIndex;
-    return UpToFirstNul(request.PathBuffer);
+    return Guarded([&] { return CurrentPlatform().RunOpenDialog(request); });
 }
 
-int32_t PlatformDialogs::ShowMessage(const Text& title, const Text& text, uint32_t flags) {
-    Platform& platform = CurrentPlatform();
+int32_t PlatformDialogs::ShowMessage(const Text& title, const Text& text, uint32_t) {
     NativeHandle owner = ModalOwnerWindow();
-    SuspendOtherWindows();
-    const int32_t button = platform.RunMessageBox(owner, title, text, flags);
-    ResumeOtherWindows();
-    return button;
+    return Guarded([&] { return CurrentPlatform().RunMessageBox(owner, title, text); });
 }
 
 } // namespace rz

@@ -9,11 +9,8 @@
 
 namespace rz {
 
-// The caller's filter text cut at every "|": the pieces, blanks kept.
-std::vector<Text> SplitFilterPieces(const Text& filter);
-// The pieces as NUL-separated strings closed by an extra NUL.
-std::u16string PlatformFilterBuffer(const Text& filter);
-// The pieces taken in pairs (description, pattern); an odd last piece is left out.
+// The caller's filter text ("description|pattern|..."), cut at every "|" and taken in
+// pairs, blanks kept; a description without a pattern is left out.
 std::vector<FileFilter> FilterPairs(const Text& filter);
 
 // A default file split at its last backslash into a folder and a name. A backslash that
@@ -39,13 +36,9 @@ class PlatformDialogs : public Dialogs {
 public:
     Text ChooseOpenFile(const Text& title, const Text& defaultFile, const Text& filter,
                         int32_t filterPosition) override;
+    // The box has one OK button and no icon whatever the flags say: the program asks
+    // for nothing else (flags 0, MB_OK).
     int32_t ShowMessage(const Text& title, const Text& text, uint32_t flags) override;
-
-    // The filter pair selected when the dialog last closed with a file (1 for the first).
-    int32_t SelectedFilter() const { return selectedFilter_; }
-
-private:
-    int32_t selectedFilter_ = 0;
 };
 
 } // namespace rz

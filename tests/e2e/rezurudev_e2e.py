@@ -1,8 +1,7 @@
 #!/usr/bin/python3
 """End-to-end tests of the rezurudev desktop program: each case runs on its own X server
-(Xvfb) with a session bus and the accessibility bus, drives the real program with real
-input (xdotool) and reads the screen back through the accessibility tree (pyatspi).
-Waits are on conditions with time-outs, never fixed sleeps."""
+with a session bus and the accessibility bus, drives the real program with real input and
+reads the screen back through the accessibility tree (pyatspi)."""
 
 import argparse
 import contextlib
@@ -11,8 +10,10 @@ import shutil
 import signal
 import subprocess
 import sys
-import time
 from pathlib import Path
+
+import xsession
+from xsession import Failure, check, click, keys, run, spawn, wait_until
 
 SCREEN = (1024, 768)
 # Control geometry inside the client area (x, y, width, height), accessible role, text.
@@ -24,62 +25,21 @@ LAYOUT = {
     "ApplyButton": ((10, 390, 220, 30), "push button", "Neue Rezurudev Übernehmen"),
     "CancelButton": ((10, 430, 220, 30), "push button", "Keine Übernahme, Abbruch"),
 }
-TITLE = "Rezurudev V1.1"
-DIALOG = "Lade PCB-Datei"
+TITLE, DIALOG = "Rezurudev V1.1", "Lade PCB-Datei"
 # Two pads on one line each, LF line ends.
 WORKED_EXAMPLE = (
-    "(pad 1 thru_hole circle (at 0 0) (size 1.6 1.6) (drill 0.762) (layers *.Cu))\n"
-    "(pad 2 thru_hole circle (at 2.54 0) (size 1.6 1.6) (drill 1.016) (layers *.Cu))\n")
-WAIT = 30.0  # seconds for any one condition
+    b"(pad 1 thru_hole circle (at 0 0) (size 1.6 1.6) (drill 0.762) (layers *.Cu))\n"
+    b"(pad 2 thru_hole circle (at 2.54 0) (size 1.6 1.6) (drill 1.016) (layers *.Cu))\n")
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def wait_until(what, probe, timeout=WAIT):
-    """Calls probe until it gives something true; returns that, or fails naming what."""
-    deadline, last_error = time.monotonic() + timeout, None
-    while True:
-        if "GLib" in globals():  # let pyatspi take in the objects announced meanwhile
-            while GLib.MainContext.default().pending():
-                GLib.MainContext.default().iteration(False)
-        try:
-            value = probe()
-            if value:
-                return value
-        except Exception as error:  # the tree changes under our feet while we look
-            last_error = error
-        if time.monotonic() > deadline:
-            raise Failure(f"timed out waiting for {what}" +
-                          (f" (last error: {last_error})" if last_error else ""))
-        time.sleep(0.1)
-
-
-def spawn(cmd):
-    return subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
-def run(cmd, **kwargs):
-    return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                          text=True, timeout=WAIT, **kwargs).stdout
-
-
-def descendants(acc):
-    for child in (acc.getChildAtIndex(i) for i in range(acc.childCount)):
-        if child is not None:
-            yield child
-            yield from descendants(child)
+def children(acc):
+    return [c for c in (acc.getChildAtIndex(i) for i in range(acc.childCount)) if c is not None]
 
 
 def find(acc, role, state=None):
-    return [a for a in descendants(acc) if a.getRoleName() == role and
-            (state is None or a.getState().contains(state))]
+    found = [d for c in children(acc) for d in [c] + find(c, None)]
+    return [a for a in found if role is None or (a.getRoleName() == role and
+                                                 (state is None or a.getState().contains(state)))]
 
 
 def extents(acc):
@@ -92,32 +52,22 @@ def centre(acc):
     return x + w // 2, y + h // 2
 
 
-def outer(args):
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
-         "-nolisten", "tcp", "-noreset"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    try:
-        with os.fdopen(read_end) as pipe:  # Xvfb writes its display number, or exits
-            number = pipe.readline().strip()
-        check(number, "Xvfb did not start")
-        env = {k: v for k, v in os.environ.items()
-               if k not in ("WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
-        env["DISPLAY"] = ":" + number
+def centred(x, y, w, h):
+    return all(abs(2 * at + size - screen) <= 1 for at, size, screen in ((x, w, SCREEN[0]),
+                                                                          (y, h, SCREEN[1])))
+
+
+def outer():
+    with xsession.Xvfb(*SCREEN):
         session = subprocess.Popen(["dbus-run-session", "--", sys.executable,
                                     os.path.abspath(__file__), "--inner"] + sys.argv[1:],
-                                   env=env, start_new_session=True)
+                                   start_new_session=True)
         try:
             return session.wait(timeout=170)  # within CTest's time-out
         finally:  # whatever the case started is in the session's process group
             with contextlib.suppress(ProcessLookupError):
                 os.killpg(session.pid, signal.SIGKILL)
             session.wait()
-    finally:
-        xvfb.terminate()
-        xvfb.wait(timeout=10)
 
 
 class Session:
@@ -126,24 +76,31 @@ class Session:
         self.work = os.path.join(args.out, "e2e-work", args.case)
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
-        spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+        spawn("/usr/libexec/at-spi-bus-launcher", "--launch-immediately")
         wait_until("the accessibility bus", lambda: "unix:" in run(
-            ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
-             "org.a11y.Bus.GetAddress"]))
-        global pyatspi, GLib
+            "dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+            "org.a11y.Bus.GetAddress"))
+        global pyatspi
         import pyatspi
         from gi.repository import GLib
+        context = GLib.MainContext.default()
+
+        def pump():  # let pyatspi take in the objects announced meanwhile
+            while context.pending():
+                context.iteration(False)
+        xsession.pump = pump
 
     def window_manager(self):
-        spawn(["openbox", "--sm-disable"])
+        spawn("openbox", "--sm-disable")
         wait_until("the window manager",
-                   lambda: "window id" in run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]))
+                   lambda: "window id" in run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"))
         self.wm = True
 
-    def folder(self, name, content):
+    def folder(self, name, content=b""):
         board = Path(self.work, name, "test.kicad_pcb")
         board.parent.mkdir()
-        board.write_bytes(content)
+        if content:
+            board.write_bytes(content)
         return str(board)
 
     def env(self, folder, **extra):
@@ -154,59 +111,42 @@ class Session:
         env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":")
         return env
 
-    def start(self, board, **extra_env):  # what the program says goes to the test's output
+    def start(self, board, **extra_env):
+        """Starts the program in the board's folder; Enter in its open dialog loads
+        test.kicad_pcb, which the name field offers (and the list shows, when it exists)."""
         folder = os.path.dirname(board)
         self.program = subprocess.Popen([self.args.program], cwd=folder,
                                         env=self.env(folder, **extra_env))
+        self.dialog = self.wait_frame(DIALOG)
+        # Each look walks the whole chooser over the accessibility bus: looked at too
+        # often on a busy machine, the program's own calls on that bus wait behind ours.
+        if os.path.exists(board):
+            wait_until("the board in the dialog's file list", lambda: any(
+                a.name == "test.kicad_pcb" for a in find(self.dialog, "table cell")), 60, 0.5)
+        wait_until("the name in the name field", lambda: any(
+            a.queryText().getText(0, -1) == "test.kicad_pcb"
+            for a in find(self.dialog, "text", pyatspi.STATE_FOCUSED)), 60, 0.5)
+        return self
+
+    def enter(self):
+        self.keys(DIALOG, "Return")
+        wait_until("the dialog to go", lambda: self.frame(DIALOG) is None)
+        return self
+
+    def ended(self, what, board=None, content=None):
+        check(self.program.wait(timeout=xsession.WAIT) == 0, f"exit code after {what} is not 0")
+        check(board is None or Path(board).read_bytes() == content, f"the board changed: {what}")
 
     def frame(self, title):
-        desktop = pyatspi.Registry.getDesktop(0)
-        for app in (desktop.getChildAtIndex(i) for i in range(desktop.childCount)):
-            if app is not None and app.get_process_id() == self.program.pid:
-                for w in (app.getChildAtIndex(i) for i in range(app.childCount)):
-                    if w is not None and w.name == title and \
-                            w.getState().contains(pyatspi.STATE_SHOWING):
-                        return w
-        return None
+        return next((w for app in children(pyatspi.Registry.getDesktop(0))
+                     if app.get_process_id() == self.program.pid for w in children(app)
+                     if w.name == title and w.getState().contains(pyatspi.STATE_SHOWING)), None)
 
     def wait_frame(self, title):
         return wait_until(f"the window {title!r}", lambda: self.frame(title))
 
-    def xwindow(self, title, pid=None):
-        def viewable():
-            out = subprocess.run(["xdotool", "search", "--pid", str(pid or self.program.pid),
-                                  "--name", f"^{title}$"], stdout=subprocess.PIPE,
-                                 stderr=subprocess.DEVNULL, text=True, timeout=10).stdout
-            return next((w for w in out.split() if "IsViewable" in run(["xwininfo", "-id", w])),
-                        None)
-        return wait_until(f"the X window {title!r}", viewable)
-
-    def keys(self, win, *keys):
-        # Without a window manager nobody activates a window: give it the focus directly.
-        run(["xdotool", "windowactivate" if self.wm else "windowfocus", "--sync", win])
-        if keys:
-            run(["xdotool", "key", "--delay", "40", *keys])
-
-    def click(self, x, y, *extra):
-        # --sync waits for the pointer to arrive, which a pointer already there never does.
-        run(["xdotool", "mousemove", str(x + 1), str(y), "mousemove", "--sync", str(x), str(y)] +
-            list(extra or ["click", "1"]))
-
-    def dialog_leave_with_enter(self, name="test.kicad_pcb"):
-        """The open dialog lists the board and offers name in its name field; Enter."""
-        dialog = self.wait_frame(DIALOG)
-        wait_until("the board in the dialog's file list", lambda: any(
-            a.name == "test.kicad_pcb" for a in find(dialog, "table cell")))
-        win = self.xwindow(DIALOG)
-        if name != "test.kicad_pcb":
-            self.keys(win, "ctrl+a")
-            run(["xdotool", "type", "--delay", "30", name])
-        wait_until(f"{name!r} in the name field", lambda: any(
-            a.queryText().getText(0, -1) == name
-            for a in find(dialog, "text", pyatspi.STATE_FOCUSED)))
-        self.keys(win, "Return")
-        wait_until("the dialog to go", lambda: self.frame(DIALOG) is None)
-        return self
+    def keys(self, title, *names):
+        keys(xsession.wait_window(title, self.program.pid), *names, activate=self.wm)
 
     def message_ok(self):
         box = self.wait_frame("Information")
@@ -217,219 +157,184 @@ class Session:
         check(not find(box, "icon") and not find(box, "image"), "the message box has an icon")
         check(box.getState().contains(pyatspi.STATE_MODAL), "the message box is not modal")
         check(self.frame(TITLE) is None, "the main window is up before the message is closed")
-        self.keys(self.xwindow("Information"), "Return")
+        self.keys("Information", "Return")
         return self.main_window()
 
     def main_window(self):
-        self.mframe, self.win = self.wait_frame(TITLE), self.xwindow(TITLE)
+        self.mframe = self.wait_frame(TITLE)
+        self.win = xsession.wait_window(TITLE, self.program.pid)
         return self
 
     def client(self):  # the panel that holds the controls, without any decorations
-        children = (self.mframe.getChildAtIndex(i) for i in range(self.mframe.childCount))
-        return extents(next(c for c in children if c and c.getRoleName() == "panel"))
+        return extents(next(c for c in children(self.mframe) if c.getRoleName() == "panel"))
 
     def control(self, name):
         (x, y, _, _), role, _ = LAYOUT[name]
         ox, oy = self.client()[:2]
-        for acc in find(self.mframe, role):
-            if extents(acc)[:2] == (ox + x, oy + y):
-                return acc
-        raise Failure(f"no {role} at {(x, y)} for {name}")
+        return next(a for a in find(self.mframe, role) if extents(a)[:2] == (ox + x, oy + y))
 
-    def cells(self, name):
-        return find(find(self.control(name), "table")[0], "table cell")
+    def cells(self, name, state=None):
+        return find(find(self.control(name), "table")[0], "table cell", state)
 
-    def rows(self, name):
-        return [c.name for c in self.cells(name)]
+    def rows(self, name, state=None):
+        return [c.name for c in self.cells(name, state)]
 
     def selected(self, name):
-        return [c.name for c in self.cells(name) if c.getState().contains(pyatspi.STATE_SELECTED)]
+        return self.rows(name, pyatspi.STATE_SELECTED)
 
     def focused(self):
         """Which control has the keyboard focus (a button, or the table in a list), or None."""
-        for name in LAYOUT:
-            acc = self.control(name)
-            if any(a.getState().contains(pyatspi.STATE_FOCUSED)
-                   for a in [acc] + find(acc, "table")):
-                return name
-        return None
+        return next((name for name in LAYOUT if any(
+            a.getState().contains(pyatspi.STATE_FOCUSED)
+            for a in [self.control(name)] + find(self.control(name), "table"))), None)
 
     def key_to(self, key, name):
-        self.keys(self.win, key)
+        keys(self.win, key, activate=self.wm)
         wait_until(f"{key} to reach {name}", lambda: self.focused() == name)
 
     def press(self, name):
-        self.click(*centre(self.control(name)))
+        click(*centre(self.control(name)))
 
+    def shows_cli_rows(self, reference):
+        rows = [line.split("\t") for line in run(self.args.cli, reference).splitlines()]
+        before, after = [r[0] for r in rows], [r[-1] for r in rows]
+        check((self.rows("BeforeList"), self.rows("AfterList")) == (before, after),
+              f"lists {self.rows('BeforeList')} {self.rows('AfterList')}, not {before} {after}")
+        return before, after
 
-def cli(s, board, *options):
-    rows = [line.split("\t") for line in run([s.args.cli, *options, board]).splitlines()]
-    return [r[0] for r in rows], [r[-1] for r in rows]
+    def applied_as_cli(self, board, reference):
+        """Apply wrote what the command line writes, and no temporary file is left."""
+        self.press("ApplyButton")
+        self.ended("apply")
+        original = Path(reference).read_bytes()
+        run(self.args.cli, "--apply", reference)
+        check(Path(board).read_bytes() == Path(reference).read_bytes() != original,
+              "the rewrite differs from the command line's")
+        leftovers = [n for n in os.listdir(os.path.dirname(board)) if n.endswith(".tmp")]
+        check(not leftovers, f"temporary files left: {leftovers}")
 
 
 def case_dialog(s):
-    """No display; a cancelled dialog; a typed name of a missing file; a close request."""
-    board = s.folder("run", WORKED_EXAMPLE.encode())
+    """No display; a cancelled dialog; the offered name of a missing file; a close request
+    through a window manager, which frames the window centred."""
+    board = s.folder("run", WORKED_EXAMPLE)
     folder = os.path.dirname(board)
     env = {k: v for k, v in s.env(folder).items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-    done = subprocess.run([s.args.program], cwd=folder, env=env, stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, text=True, timeout=WAIT)
-    check(done.returncode != 0 and "display" in done.stderr,
+    done = subprocess.run([s.args.program], cwd=folder, env=env, capture_output=True, text=True,
+                          timeout=xsession.WAIT)
+    check(done.returncode != 0 and "keine Anzeige verfügbar (ist DISPLAY gesetzt?)" in done.stderr,
           f"without a display: exit {done.returncode}, said {done.stderr!r}")
 
     s.start(board)
-    dialog = s.wait_frame(DIALOG)
-    filters = [i.name for c in find(dialog, "combo box") for i in find(c, "menu item")]
+    filters = [i.name for c in find(s.dialog, "combo box") for i in find(c, "menu item")]
     check(filters == ["PCB-datei (*.kicad_pcb)"], f"filters offered: {filters}")
-    cancel = wait_until("the dialog's cancel button", lambda: [
-        a for a in find(dialog, "push button", pyatspi.STATE_SHOWING)
-        if a.name.replace("_", "") in ("Cancel", "Abbrechen")])[0]
-    s.keys(s.xwindow(DIALOG))
-    s.click(*centre(cancel))
-    main = s.message_ok()
-    check(main.rows("BeforeList") == main.rows("AfterList") == [], "the lists are not empty")
+    cancel = [a for a in find(s.dialog, "push button", pyatspi.STATE_SHOWING)
+              if a.name.replace("_", "") in ("Cancel", "Abbrechen")]
+    s.keys(DIALOG)
+    click(*centre(cancel[0]))
+    s.message_ok()
+    check(s.rows("BeforeList") == s.rows("AfterList") == [], "the lists are not empty")
     # From no focus Shift+Tab goes to the cancel button, and Space on it is a click.
-    check(main.focused() is None, "a control has the focus before any key")
-    main.key_to("shift+Tab", "CancelButton")
-    s.keys(main.win, "space")
-    check(s.program.wait(timeout=WAIT) == 0, "exit code after cancel is not 0")
+    check(s.focused() is None, "a control has the focus before any key")
+    s.key_to("shift+Tab", "CancelButton")
+    keys(s.win, "space")
+    s.ended("cancel")
 
-    s.start(board)
-    s.dialog_leave_with_enter("gibtsnicht.kicad_pcb")
-    s.message_ok().press("CancelButton")
-    check(s.program.wait(timeout=WAIT) == 0, "exit code after cancel is not 0")
+    s.start(s.folder("empty")).enter().message_ok().press("CancelButton")  # a missing file
+    s.ended("cancel")
 
-    # Alt+F4 through a window manager ends the run without writing.
     s.window_manager()
-    s.start(board)
-    main = s.dialog_leave_with_enter().main_window()
-    check(main.rows("AfterList") == ["0.8", "1.0"], f"after list {main.rows('AfterList')}")
-    allowed = run(["xprop", "-id", main.win, "_NET_WM_ALLOWED_ACTIONS"])
-    # Openbox allows minimizing whatever the window asks (the geometry case checks its hints).
-    for action in ("MAXIMIZE_HORZ", "MAXIMIZE_VERT", "RESIZE"):
-        check(f"_NET_WM_ACTION_{action}" not in allowed, f"the window allows {action}")
-    check("_NET_WM_ACTION_CLOSE" in allowed, "the window cannot be closed")
-    s.keys(main.win, "alt+F4")
-    check(s.program.wait(timeout=WAIT) == 0, "exit code after a close request is not 0")
-    check(Path(board).read_bytes() == WORKED_EXAMPLE.encode(), "the board changed")
+    s.start(board).enter().main_window()
+    check(s.rows("AfterList") == ["0.8", "1.0"], f"after list {s.rows('AfterList')}")
+    left, right, top, bottom = map(int, wait_until("the frame extents", lambda: run(
+        "xprop", "-id", s.win, "_NET_FRAME_EXTENTS").split("=")[1].split(",")))
+    x, y, w, h = s.client()
+    frame = (x - left, y - top, w + left + right, h + top + bottom)
+    check(top > 0 and centred(*frame), f"the framed window {frame} stands off the centre")
+    keys(s.win, "alt+F4", activate=True)
+    s.ended("a close request", board, WORKED_EXAMPLE)
     check(set(os.listdir(folder)) - {".config", ".local", ".cache"} == {"test.kicad_pcb"},
           f"new files in the folder: {os.listdir(folder)}")
 
 
 def case_real_board(s):
     """A real board: the command line's rows, Tab order, list use, and the same rewrite."""
-    source = Path(s.args.boards, "kicad6", "ecc83-pp_v2.kicad_pcb")
-    board, reference = s.folder("run", source.read_bytes()), s.folder("ref", source.read_bytes())
-    before, after = cli(s, reference)
+    source = Path(s.args.boards, "kicad6", "ecc83-pp_v2.kicad_pcb").read_bytes()
+    board, reference = s.folder("run", source), s.folder("ref", source)
+    s.start(board).enter().main_window()
+    before, after = s.shows_cli_rows(reference)
     check(len(before) > 3 and "3.048" in before and "3.0" in after,  # read off the file by hand
           f"unexpected reference rows {before}")
-    s.start(board)
-    main = s.dialog_leave_with_enter().main_window()
-    check(main.rows("BeforeList") == before, f"before list {main.rows('BeforeList')}")
-    check(main.rows("AfterList") == after, f"after list {main.rows('AfterList')}")
-
-    check(main.focused() is None, "a control has the focus before any key")
     stops = ["BeforeList", "AfterList", "ApplyButton", "CancelButton"]
     walk = [("Tab", k % 4) for k in range(5)] + [("shift+Tab", 3 - k) for k in range(4)]
     for key, stop in walk + [("Tab", 1), ("Tab", 2)]:
-        main.key_to(key, stops[stop])
+        s.key_to(key, stops[stop])
+        check(s.selected("BeforeList") == s.selected("AfterList") == [],
+              f"the focus alone selected a row on its way to {stops[stop]}")
     # Another window takes the activation and gives it back: the focus comes back too.
-    other = spawn(["xmessage", "-geometry", "+600+0", "other window"])
-    s.keys(s.xwindow("xmessage", other.pid))
+    other = spawn("xmessage", "-geometry", "+600+0", "other window")
+    keys(xsession.wait_window("xmessage", other.pid))
     wait_until("the main window to lose the activation",
-               lambda: not main.mframe.getState().contains(pyatspi.STATE_ACTIVE))
-    s.keys(main.win)
-    wait_until("the focus back on ApplyButton", lambda: main.focused() == "ApplyButton")
+               lambda: not s.mframe.getState().contains(pyatspi.STATE_ACTIVE))
+    keys(s.win)
+    wait_until("the focus back on ApplyButton", lambda: s.focused() == "ApplyButton")
     other.terminate()
-    main.key_to("Tab", "CancelButton")
+    s.key_to("Tab", "CancelButton")
 
-    # Clicks, a double click, a right click and a drag on rows; arrow keys; clicks on the
+    # A click, a double click, a right click and a drag on rows; arrow keys; clicks on the
     # background and a label; moving the window: none of these, nor the switch to another
     # window above, ends the loop.
-    cells, later = main.cells("BeforeList"), main.cells("AfterList")
-    s.click(*centre(cells[1]))
-    wait_until("row 2 selected", lambda: main.selected("BeforeList") == [cells[1].name])
-    s.click(*centre(later[2]), "click", "--repeat", "2", "--delay", "60", "1")
-    wait_until("after row 3 selected", lambda: main.selected("AfterList") == [later[2].name])
-    s.click(*centre(later[0]), "click", "3")
+    cells, later = s.cells("BeforeList"), s.cells("AfterList")
+    click(*centre(later[2]), "click", "--repeat", "2", "--delay", "60", "1", "click", "3")
     x, y = centre(cells[0])
-    s.click(x, y, "mousedown", "1", "mousemove", "--sync", str(x), str(y + 40),
-            "mousemove", "--sync", str(x + 5), str(y + 60), "mouseup", "1")
-    s.keys(main.win, "Down", "Down")
-    wait_until("the selection moved by the arrow keys", lambda: len(
-        main.selected("BeforeList")) == 1 and main.selected("BeforeList") != [cells[0].name])
-    ox, oy = main.client()[:2]
-    for extra in (["click", "1"], ["click", "--repeat", "2", "1"], ["click", "3"]):
-        s.click(ox + 5, oy + 465, *extra)
-    main.press("BeforeLabel")
-    run(["xdotool", "windowmove", "--sync", main.win, "100", "80"])
-    wait_until("the window moved", lambda: main.client()[:2] == (100, 80))
-    s.click(*centre(main.cells("BeforeList")[3]))
-    wait_until("row 4 selected", lambda: main.selected("BeforeList") == [cells[3].name])
-    check(s.program.poll() is None, "the run ended without a decision")
-
-    main.press("ApplyButton")
-    check(s.program.wait(timeout=WAIT) == 0, "exit code after apply is not 0")
-    cli(s, reference, "--apply")
-    check(Path(board).read_bytes() != source.read_bytes(), "the board was not rewritten")
-    check(Path(board).read_bytes() == Path(reference).read_bytes(),
-          "the rewrite differs from the command line's")
-    leftovers = [n for n in os.listdir(os.path.dirname(board)) if n.endswith(".tmp")]
-    check(not leftovers, f"temporary files left: {leftovers}")
+    click(x, y, "mousedown", "1", "mousemove", "--sync", str(x), str(y + 40),
+          "mousemove", "--sync", str(x + 5), str(y + 60), "mouseup", "1")
+    keys(s.win, "Down")
+    ox, oy = s.client()[:2]
+    click(ox + 5, oy + 465, "click", "--repeat", "2", "1", "click", "3")
+    s.press("BeforeLabel")
+    run("xdotool", "windowmove", "--sync", s.win, "100", "80")
+    click(*centre(s.cells("BeforeList")[3]))
+    wait_until("row 4 selected", lambda: s.selected("BeforeList") == [cells[3].name])
+    check(s.selected("AfterList") == [later[2].name] and s.program.poll() is None,
+          "the run ended, or the after list lost its row")
+    s.applied_as_cli(board, reference)
 
 
 def case_geometry(s):
     """German locale: window and controls in place, scrolling rows, points, screenshot."""
     values = [f"{0.3 + k * 0.05:.2f}" for k in range(40)]  # too many rows to fit
     pads = "".join(f"(pad {k} thru_hole circle (at {k} 0) (size 2 2) (drill {v}))\n"
-                   for k, v in enumerate(reversed(values)))
-    board, reference = s.folder("run", pads.encode()), s.folder("ref", pads.encode())
-    check("de_DE.utf8" in run(["locale", "-a"]).split(),
+                   for k, v in enumerate(reversed(values))).encode()
+    board, reference = s.folder("run", pads), s.folder("ref", pads)
+    check("de_DE.utf8" in run("locale", "-a").split(),
           "the de_DE.UTF-8 locale is missing (scripts/setup.sh makes it)")
-    s.start(board, LANG="de_DE.UTF-8", LC_ALL="de_DE.UTF-8", LANGUAGE="de")
-    main = s.dialog_leave_with_enter().main_window()
-    client = main.client()
-    check(client == ((SCREEN[0] - 240) // 2, (SCREEN[1] - 470) // 2, 240, 470),
-          f"client area {client}, not centred 240x470")
+    s.start(board, LANG="de_DE.UTF-8", LC_ALL="de_DE.UTF-8", LANGUAGE="de").enter().main_window()
+    client = s.client()  # no window manager: the client area is the whole window
+    check(client[2:] == (240, 470) and centred(*client), f"client area {client}")
     for name, ((x, y, w, h), _, text) in LAYOUT.items():
-        acc, want = main.control(name), (client[0] + x, client[1] + y, w, h)
+        acc, want = s.control(name), (client[0] + x, client[1] + y, w, h)
         check(extents(acc) == want, f"{name} at {extents(acc)}, want {want}")
         check(text is None or acc.name == text, f"{name} shows {acc.name!r}")
     # All rows, sorted, in the order they were added (the file lists them backwards).
-    before, after = cli(s, reference)
-    check(main.rows("BeforeList") == values == before, f"before list {main.rows('BeforeList')}")
-    check(main.rows("AfterList") == after and "0.8" in after, f"after {main.rows('AfterList')}")
+    before, after = s.shows_cli_rows(reference)
+    check(before == values and "0.8" in after, f"the command line lists {before} {after}")
     for name in ("BeforeList", "AfterList"):
         check(any(a.getState().contains(pyatspi.STATE_SHOWING) for a in find(
-            main.control(name), "scroll bar", pyatspi.STATE_VERTICAL)), f"{name}: no scroll bar")
+            s.control(name), "scroll bar", pyatspi.STATE_VERTICAL)), f"{name}: no scroll bar")
     # Fixed size, no minimize and no maximize box, for any window manager.
-    hints = run(["xprop", "-id", main.win, "WM_NORMAL_HINTS", "_MOTIF_WM_HINTS"])
+    hints = run("xprop", "-id", s.win, "WM_NORMAL_HINTS", "_MOTIF_WM_HINTS")
     check("minimum size: 240 by 470" in hints and "maximum size: 240 by 470" in hints,
           f"size hints: {hints}")
     motif = [int(v, 16) for v in hints.split("(_MOTIF_WM_HINTS) = ")[1].split(", ")]
     check(motif[1] & (0x02 | 0x08 | 0x10) == 0, f"window functions {motif[1]:#x}")
     check(motif[2] & (0x04 | 0x20 | 0x40) == 0, f"window decorations {motif[2]:#x}")
-    shot = os.path.join(s.args.out, "rezurudev-window.png")
-    run(["import", "-window", main.win, shot])
+    shot = xsession.screenshot(os.path.join(s.args.out, "rezurudev-window.png"), s.win)
     check(os.path.getsize(shot) > 1000, "the screenshot is empty")
-    main.press("ApplyButton")
-    check(s.program.wait(timeout=WAIT) == 0, "exit code after apply is not 0")
-    cli(s, reference, "--apply")
-    check(Path(board).read_bytes() == Path(reference).read_bytes(), "the rewrite differs")
+    s.applied_as_cli(board, reference)
 
 
 CASES = {name[len("case_"):]: fn for name, fn in globals().items() if name.startswith("case_")}
-
-
-def inner(args):
-    try:
-        CASES[args.case](Session(args))
-        return 0
-    except Failure as failure:
-        shot = os.path.join(args.out, "e2e-work", args.case, "failure.png")
-        subprocess.run(["import", "-window", "root", shot], timeout=WAIT)
-        print(f"FAIL: {args.case}: {failure} (the screen: {shot})", file=sys.stderr)
-        return 1
 
 
 def main():
@@ -439,7 +344,15 @@ def main():
         parser.add_argument("--" + name, required=True, type=os.path.abspath)
     parser.add_argument("--inner", action="store_true")
     args = parser.parse_args()
-    return inner(args) if args.inner else outer(args)
+    if not args.inner:
+        return outer()
+    try:
+        CASES[args.case](Session(args))
+        return 0
+    except Failure as failure:
+        shot = xsession.screenshot(os.path.join(args.out, "e2e-work", args.case, "failure.png"))
+        print(f"FAIL: {args.case}: {failure} (the screen: {shot})", file=sys.stderr)
+        return 1
 
 
 if __name__ == "__main__":

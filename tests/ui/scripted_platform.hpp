@@ -4,91 +4,61 @@
 #pragma once
 
 #include "ui/events.hpp"
+#include "ui/main_window.hpp"
 #include "ui/platform.hpp"
 #include "ui/window_layer.hpp"
 
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
-#include <string>
 #include <tuple>
-#include <vector>
 
 namespace rz::testing {
 
 // A native window or control; its handle is its address.
 struct Native {
-    Native(int32_t number, const TopLevelParams& p) : TopLevel(true), Number(number), Top(p) {}
-    Native(int32_t number, const ControlParams& p) : Visible(true), Number(number), Control(p) {}
-    bool TopLevel = false, Visible = false, Enabled = true, Topmost = false, Destroyed = false;
-    int32_t Number;
-    TopLevelParams Top;
-    ControlParams Control;
-    std::vector<Text> Rows;
+    int32_t Number = 0;
+    bool TopLevel = false, Destroyed = false;
 };
 
 class ScriptedPlatform : public Platform {
 public:
-    bool StartSucceeds = true, RefuseTopLevel = false, CuesShown = false;
-    int32_t PathUnits = 260;
+    bool RefuseTopLevel = false;
     int Waits = 0;
     std::deque<std::pair<std::function<void()>, uint32_t>> Script; // what runs, what returns
-    std::function<bool(OpenDialogRequest&)> OpenDialogAnswer = [](auto&) { return false; };
-    std::function<void()> OnAppendRow = [] {};
-    std::vector<std::string> Log;
+    std::function<Text(const OpenDialogRequest&)> OpenDialogAnswer = [](auto&) { return u""; };
     std::vector<OpenDialogRequest> OpenDialogs;
-    std::vector<std::tuple<NativeHandle, Text, Text, uint32_t>> Boxes; // owner, title, text, flags
-    NativeHandle Focused = nullptr, Foreground = nullptr, Captured = nullptr;
+    std::vector<std::tuple<NativeHandle, Text, Text>> Boxes; // owner, title, text
+    NativeHandle Foreground = nullptr;
 
     static Native& Of(NativeHandle h) { return *static_cast<Native*>(h); }
     void Then(std::function<void()> f, uint32_t m = 0x0113) { Script.emplace_back(f, m); }
 
-    bool StartPlatform(std::string& why) override { // why counts only on failure
-        why = "no display";
-        return StartSucceeds;
-    }
-    void FinishPlatform() override { Log.push_back("finish"); }
-    PixelRect OuterRectForClient(int32_t w, int32_t h, uint32_t style, uint32_t ex) override {
-        Log.push_back("outer " + std::to_string(style) + " " + std::to_string(ex));
-        return PixelRect{-3, -26, w + 3, h + 3};
-    }
+    bool StartPlatform(std::string&) override { return true; }
+    void FinishPlatform() override {}
+    PixelRect OuterRectForClient(int32_t w, int32_t h, uint32_t) override { return {0, 0, w, h}; }
     NativeHandle CreateTopLevel(const TopLevelParams& p) override {
-        Log.push_back("create-window " + std::to_string(p.Number));
-        return RefuseTopLevel ? nullptr : &natives_.emplace_back(p.Number, p);
+        return RefuseTopLevel ? nullptr : &natives_.emplace_back(Native{p.Number, true, false});
     }
-    PixelRect TopLevelOuterRect(NativeHandle window) override {
-        return {0, 0, Of(window).Top.OuterWidth, Of(window).Top.OuterHeight};
-    }
+    PixelRect TopLevelOuterRect(NativeHandle) override { return {0, 0, 240, 470}; }
     PixelSize ScreenSize() override { return {1024, 768}; }
-    void MoveTopLevel(NativeHandle window, int32_t x, int32_t y) override {
-        Log.push_back("move " + std::to_string(x) + "," + std::to_string(y));
+    void MoveTopLevel(NativeHandle window, int32_t, int32_t) override {
         WindowMoved(Of(window).Number); // as a real window reports its move
     }
-    void ShowTopLevel(NativeHandle window, ShowMode mode) override {
-        Log.push_back("show");
-        Of(window).Visible = true;
-        if (mode == ShowMode::Normal) {
-            Foreground = window;
-            WindowActivated(Of(window).Number);
-        }
+    void ShowTopLevel(NativeHandle window) override {
+        Foreground = window;
+        WindowActivated(Of(window).Number);
     }
-    bool InstallAccelerators(NativeHandle, const std::vector<AcceleratorEntry>&) override {
-        return true;
-    }
-    void DestroyTopLevel(NativeHandle window, int32_t) override {
+    void InstallAccelerators(NativeHandle, const std::vector<AcceleratorEntry>&) override {}
+    void DestroyTopLevel(NativeHandle window) override {
         Of(window).Destroyed = true;
         Foreground = Foreground == window ? nullptr : Foreground;
     }
-    void ActivateTopLevel(NativeHandle window) override { Foreground = window; }
     NativeHandle CreateControl(const ControlParams& p) override {
-        Log.push_back("create-control " + std::to_string(p.Number));
-        return &natives_.emplace_back(p.Number, p);
+        return &natives_.emplace_back(Native{p.Number, false, false});
     }
     void DestroyControl(NativeHandle control) override { Of(control).Destroyed = true; }
-    void AppendListRow(NativeHandle list, const Text& row) override {
-        Of(list).Rows.push_back(row);
-        OnAppendRow();
-    }
+    void AppendListRow(NativeHandle, const Text&) override {}
     uint32_t WaitPlatformMessage() override {
         ++Waits;
         const auto step = Script.at(0);
@@ -96,39 +66,28 @@ public:
         step.first();
         return step.second;
     }
-    NativeHandle FocusedControl() override { return Focused; }
-    bool ControlCanTakeFocus(NativeHandle c) override {
-        return Of(c).Enabled && Of(c).Visible && !Of(c).Destroyed;
-    }
-    void FocusControl(NativeHandle control) override { Focused = control; }
-    void SetKeyboardCues(NativeHandle, bool shown) override { CuesShown = shown; }
-    int32_t PathBufferUnits() override { return PathUnits; }
-    bool RunOpenDialog(OpenDialogRequest& request) override {
+    // The focus walk and the modal guard are tried on real windows (tests/e2e, tests/win32).
+    NativeHandle FocusedControl() override { return nullptr; }
+    bool ControlCanTakeFocus(NativeHandle) override { return true; }
+    void FocusControl(NativeHandle) override {}
+    void SetKeyboardCues(NativeHandle, bool) override {}
+    Text RunOpenDialog(const OpenDialogRequest& request) override {
         OpenDialogs.push_back(request);
         return OpenDialogAnswer(request);
     }
-    int32_t RunMessageBox(NativeHandle owner, const Text& title, const Text& text,
-                          uint32_t flags) override {
-        Boxes.emplace_back(owner, title, text, flags);
+    int32_t RunMessageBox(NativeHandle owner, const Text& title, const Text& text) override {
+        Boxes.emplace_back(owner, title, text);
         return 1;
     }
     NativeHandle ForegroundTopLevel() override { return Foreground; }
     bool TopLevelBelongsToProcess(NativeHandle) override { return true; }
-    std::vector<NativeHandle> VisibleThreadTopLevels() override {
-        std::vector<NativeHandle> result;
-        for (Native& n : natives_) {
-            if (n.TopLevel && n.Visible && !n.Destroyed) {
-                result.push_back(&n);
-            }
-        }
-        return result;
-    }
-    bool TopLevelEnabled(NativeHandle window) override { return Of(window).Enabled; }
-    void EnableTopLevel(NativeHandle window, bool on) override { Of(window).Enabled = on; }
-    bool TopLevelIsTopmost(NativeHandle window) override { return Of(window).Topmost; }
-    void SetTopLevelTopmost(NativeHandle window, bool on) override { Of(window).Topmost = on; }
-    void CapturePointer(NativeHandle control) override { Captured = control; }
-    void ReleasePointer() override { Captured = nullptr; }
+    std::vector<NativeHandle> VisibleThreadTopLevels() override { return {}; }
+    bool TopLevelEnabled(NativeHandle) override { return true; }
+    void EnableTopLevel(NativeHandle, bool) override {}
+    bool TopLevelIsTopmost(NativeHandle) override { return false; }
+    void SetTopLevelTopmost(NativeHandle, bool) override {}
+    void CapturePointer(NativeHandle) override {}
+    void ReleasePointer() override {}
     PixelSize DragDistance() override { return {4, 4}; }
 
 private:
@@ -145,14 +104,14 @@ protected:
     }
     void TearDown() override { SetPlatform(nullptr); }
     NativeHandle OpenMain() {
-        return OpenTopLevelWindow(0, 0, 0, 240, 470, u"Rezurudev V1.1", 0xC80001);
+        return OpenTopLevelWindow(0, 0, 0, 240, 470, u"Rezurudev V1.1", MainWindowFlags);
     }
     std::vector<QueuedEvent> Queue() const {
         return {EventLayer().EventQueue.begin(), EventLayer().EventQueue.end()};
     }
     void Post(const std::vector<QueuedEvent>& events) {
         for (const QueuedEvent& e : events) {
-            PostEventWithFlags(e.Kind, e.Control, e.Window, e.Type, e.Flags);
+            PostEvent(e.Kind, e.Control, e.Window, e.Type);
         }
     }
 
@@ -160,7 +119,7 @@ protected:
 };
 
 inline QueuedEvent Ev(uint32_t kind, int32_t control, int32_t window = 0, int32_t type = 0) {
-    return QueuedEvent{kind, 0, control, window, type};
+    return QueuedEvent{kind, control, window, type};
 }
 
 } // namespace rz::testing

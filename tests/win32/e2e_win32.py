@@ -1,19 +1,21 @@
 """The Windows programs end to end under Wine on a private Xvfb display, with real keyboard
-and mouse input (xdotool); a program's effect is read from the screen, its output and the
-board's bytes.  e2e_win32.py --build-dir DIR [--hold rz_hold_file.exe] window|held|run EXE
+and mouse input; a program's effect is read from the screen, its output and the board's
+bytes.  e2e_win32.py --build-dir DIR [--hold rz_hold_file.exe] window|held|run EXE
 """
 
 import argparse
 import os
-import re
 import shutil
 import subprocess
 import sys
-import time
 from pathlib import Path
-from subprocess import DEVNULL, PIPE
+from subprocess import PIPE
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+import xsession
+from xsession import check, keys, run, wait_until, wait_window, windows
+
 BOARDS = os.path.join(HERE, "..", "data", "boards")
 WINE_RUN = os.path.join(HERE, "..", "..", "cmake", "wine-run.sh")
 DIALOG, MESSAGE, MAIN = "Lade PCB-Datei", "Information", "Rezurudev V1.1"
@@ -21,19 +23,6 @@ LOCKED = "Die Datei wird von einem anderen Programm benutzt. Es wurde nichts ges
 APPLY_AT, CANCEL_AT = (120, 405), (120, 445)  # client coordinates of the buttons
 PIC, POWER, MICROWAVE = ("kicad6/pic_programmer.kicad_pcb", "kicad8/power-pcb.kicad_pcb",
                          "kicad5/microwave.kicad_pcb")
-
-
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
-
-
-def wait_until(condition, timeout, what, interval=0.1):
-    end = time.monotonic() + timeout
-    while not (value := condition()):
-        check(time.monotonic() < end, "timed out after %.0f s waiting for %s" % (timeout, what))
-        time.sleep(interval)
-    return value
 
 
 def wine_path(path):
@@ -44,74 +33,41 @@ def read(path):
     return Path(path).read_bytes()
 
 
-class Session:
-    # Xvfb on a free display, and Wine programs in the build folder's GUI prefix: not the
-    # unit tests' prefix, because the session ends by stopping its Wine server.
+def darkest(shot, x, y, width, height):  # 0 black .. 1 white
+    return float(run("convert", shot, "-crop", "%dx%d+%d+%d" % (width, height, x, y), "+repage",
+                     "-colorspace", "Gray", "-format", "%[fx:minima]", "info:"))
 
-    def __init__(self, build_dir):
-        self.build_dir = build_dir
-        self.env = dict(os.environ, WINEPREFIX=os.path.join(build_dir, "wineprefix-gui"),
-                        WINEDEBUG="-all")
-        self.env.pop("WAYLAND_DISPLAY", None)
+
+class Session(xsession.Xvfb):
+    """Wine programs in the build folder's GUI prefix: not the unit tests' prefix, because
+    the session ends by stopping its Wine server."""
+
+    def __init__(self, build_dir, hold_exe):
+        super().__init__(1280, 1024)
+        self.build_dir, self.hold_exe = build_dir, hold_exe
+        os.environ.update(WINEPREFIX=os.path.join(build_dir, "wineprefix-gui"), WINEDEBUG="-all")
 
     def __enter__(self):
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                      "1280x1024x24", "-nolisten", "tcp", "-noreset"],
-                                     pass_fds=(write_end,), stdout=DEVNULL, stderr=DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end, "rb") as pipe:
-            number = pipe.readline().strip()  # once the server is ready, or it ended
-        check(number, "Xvfb did not start")
-        self.env["DISPLAY"] = ":" + number.decode()
-        subprocess.run([WINE_RUN, "--prepare"], env=self.env, check=True, timeout=600)
+        super().__enter__()
+        subprocess.run([WINE_RUN, "--prepare"], check=True, timeout=600)
         return self
 
     def __exit__(self, *exc):  # with only Debian's wine64, no wineserver is on the PATH
         server = next((p for p in ("/usr/lib/wine/wineserver", "/usr/lib/wine/wineserver64")
                        if os.access(p, os.X_OK)), "wineserver")
-        subprocess.run([server, "-k"], env=self.env, stdout=DEVNULL, stderr=DEVNULL, timeout=60)
-        self.xvfb.kill()
-        self.xvfb.wait()
+        run(server, "-k", timeout=60, must=False)
+        super().__exit__(*exc)
 
     def start(self, exe, *args, **kwargs):
-        return subprocess.Popen([WINE_RUN, exe, *args], env=self.env, **kwargs)
-
-    def tool(self, *args, must=True):
-        result = subprocess.run(args, env=self.env, capture_output=True, text=True, timeout=60)
-        check(result.returncode == 0 or not must, "%s failed: %s" % (args, result.stderr))
-        return result.stdout
-
-    def windows(self, title):
-        return self.tool("xdotool", "search", "--onlyvisible", "--name",
-                         "^" + re.escape(title) + "$", must=False).split()
-
-    def wait_window(self, title, timeout=60):
-        return int(wait_until(lambda: self.windows(title), timeout, repr(title))[0])
-
-    def geometry(self, window):
-        out = self.tool("xwininfo", "-id", str(window))
-        return [int(re.search(key + r":\s+(-?\d+)", out).group(1))
-                for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
-
-    def keys(self, window, *keys):
-        # No window manager: the focus is set directly, and keys then go to it as real
-        # input (keys sent with --window would be synthetic and ignored by Wine).
-        self.tool("xdotool", "windowfocus", "--sync", str(window))
-        self.tool("xdotool", "key", "--delay", "60", *keys)
-
-    def darkest(self, shot, x, y, width, height):  # 0 black .. 1 white
-        return float(self.tool("convert", shot, "-crop", "%dx%d+%d+%d" % (width, height, x, y),
-                               "+repage", "-colorspace", "Gray", "-format", "%[fx:minima]",
-                               "info:"))
+        return subprocess.Popen([WINE_RUN, os.path.join(self.build_dir, exe), *args], **kwargs)
 
     def dismiss_message(self):
-        self.keys(self.wait_window(MESSAGE), "Return")
-        wait_until(lambda: not self.windows(MESSAGE), 30, "the message to go")
+        keys(wait_window(MESSAGE, timeout=60), "Return")
+        wait_until("the message to go", lambda: not windows(MESSAGE))
 
     def cli_apply(self, path):
         return subprocess.run([WINE_RUN, os.path.join(self.build_dir, "rezurudev-cli.exe"),
-                               "--apply", wine_path(path)], env=self.env, capture_output=True)
+                               "--apply", wine_path(path)], capture_output=True)
 
     def expected_by_cli(self, work, board):  # what rezurudev-cli --apply makes of the board
         path = os.path.join(work, "expected-" + os.path.basename(board))
@@ -128,51 +84,55 @@ class Session:
         holder.stdin.close()
         check(holder.wait(timeout=60) == 0, "the holder did not hold to the end")
 
+    def open_in_dialog(self, path):
+        """Types the path into the dialog's name field and confirms (None: cancels)."""
+        dialog = wait_window(DIALOG, timeout=120)
+        if path is None:
+            keys(dialog, "Escape")
+        else:
+            keys(dialog, "ctrl+a")
+            run("xdotool", "type", "--delay", "30", wine_path(path))
+            keys(dialog, "Return")
+        wait_until("the dialog to go", lambda: not windows(DIALOG))
+
+    def main_window(self, name, rows, work):
+        """The window stands centred at 240 by 470 and shows rows, or none."""
+        window = wait_window(MAIN, timeout=60)
+        wait_until("a 240x470 window", lambda: xsession.geometry(window)[2:] == [240, 470])
+        x, y, width, height = xsession.geometry(window)
+        check(abs(2 * x + width - 1280) <= 16 and abs(2 * y + height - 1024) <= 40,
+              "the window must stand centred, at %d,%d" % (x, y))
+        shot = os.path.join(work, name + ".png")
+        wait_until("the main window to be drawn", lambda: darkest(
+            xsession.screenshot(shot), x + 40, y + 395, 160, 20) < 0.5, interval=0.3)
+        for left, list_width in ((13, 95), (123, 105)):  # the first rows of each list
+            level = darkest(shot, x + left, y + 33, list_width, 30)
+            check(level < 0.5 if rows else level > 0.9,
+                  "%s: rows shown must be %s (%.2f)" % (name, rows, level))
+        return window
+
     def window_run(self, work, name, board, rows, steps, after, held=False):
-        """Starts rezurudev.exe and opens the board by typing its path into the dialog's name
-        field (None: cancels the dialog; "": a path to nothing), checks the main window,
-        feeds it the steps (a point is a click, a text the keys) and checks the board
-        afterwards. With held, another program holds the board from the steps on."""
+        """Starts rezurudev.exe on a copy of board (None: cancels the dialog; "": a path to
+        nothing), checks the main window, feeds it the steps (a point is a click, MESSAGE
+        closes the message box, another text gives keys) and checks the board afterwards.
+        With held, another program holds the board from the steps on."""
         path = os.path.join(work, name + ".kicad_pcb")
         if board:
             shutil.copyfile(os.path.join(BOARDS, board), path)
             stamp = os.stat(path).st_mtime_ns
-        program = self.start(os.path.join(self.build_dir, "rezurudev.exe"))
-        dialog = self.wait_window(DIALOG, timeout=120)
-        if board is None:
-            self.keys(dialog, "Escape")
-        else:
-            self.keys(dialog, "ctrl+a")
-            self.tool("xdotool", "type", "--delay", "30", wine_path(path))
-            self.keys(dialog, "Return")
-        wait_until(lambda: not self.windows(DIALOG), 30, "the dialog to go")
+        program = self.start("rezurudev.exe")
+        self.open_in_dialog(None if board is None else path)
         if not board:
             self.dismiss_message()  # "Datei ist nicht vorhanden"
-        window = self.wait_window(MAIN)
-        wait_until(lambda: self.geometry(window)[2:] == [240, 470], 30, "a 240x470 window")
-        x, y, width, height = self.geometry(window)
-        check(abs(x + width // 2 - 640) <= 8 and abs(y + height // 2 - 512) <= 20,
-              "the window must stand centred, at %d,%d" % (x, y))
-        shot = os.path.join(work, name + ".png")
-
-        def drawn():  # the buttons' text is drawn last
-            self.tool("import", "-window", "root", shot)
-            return self.darkest(shot, x + 40, y + 395, 160, 20) < 0.5
-
-        wait_until(drawn, 30, "the main window to be drawn", interval=0.3)
-        for left, list_width in ((13, 95), (123, 105)):  # the first rows of each list
-            level = self.darkest(shot, x + left, y + 33, list_width, 30)
-            check(level < 0.5 if rows else level > 0.9,
-                  "%s: rows shown must be %s (%.2f)" % (name, rows, level))
+        window = self.main_window(name, rows, work)
         holder = held and self.hold(path)
         for step in steps:
             if isinstance(step, tuple):
-                self.tool("xdotool", "mousemove", "--window", str(window), *map(str, step),
-                          "click", "1")
+                run("xdotool", "mousemove", "--window", str(window), *map(str, step), "click", "1")
+            elif step == MESSAGE:
+                self.dismiss_message()
             else:
-                self.keys(window, *step.split())
-        if held:
-            self.dismiss_message()  # LOCKED
+                keys(window, *step.split())
         check(program.wait(timeout=60) == 0, name + ": exit code")
         if held:
             self.release(holder)
@@ -191,7 +151,8 @@ def case_window(s, work):
     # name, board, rows shown, input, the board afterwards.
     runs = [
         ("cancelled", None, False, [CANCEL_AT], None),
-        ("missing", "", False, ["alt+F4"], None),
+        # Apply after a failed load refuses with a message and creates nothing.
+        ("missing", "", False, [APPLY_AT, MESSAGE], None),
         ("apply", PIC, True, [APPLY_AT], "rewritten"),
         ("no-drills", MICROWAVE, False, [APPLY_AT], "rewritten"),
         # A click on a row decides nothing; the close request leaves the board alone.
@@ -203,10 +164,8 @@ def case_window(s, work):
         ("shift-tab", POWER, True, ["shift+Tab space"], "unchanged"),
         ("shift-tab-2", POWER, True, ["shift+Tab shift+Tab space"], "rewritten"),
     ]
-    for run in runs:
-        s.window_run(work, *run)
-    shutil.copyfile(os.path.join(work, "apply.png"),
-                    os.path.join(s.build_dir, "rezurudev-win32-main-window.png"))
+    for run_ in runs:
+        s.window_run(work, *run_)
 
 
 def case_held(s, work):
@@ -223,7 +182,7 @@ def case_held(s, work):
           "once released the board must be rewritten")
 
     # Between loading and the rewrite, in the program's window.
-    s.window_run(work, "window", PIC, True, [APPLY_AT], "unchanged", held=True)
+    s.window_run(work, "window", PIC, True, [APPLY_AT, MESSAGE], "unchanged", held=True)
 
     # The same in rezurudev-cli, which lists the drills after loading and before the
     # rewrite: its output pipe is not read until the board is held, and 18,000 rows are
@@ -234,8 +193,7 @@ def case_held(s, work):
     original = "\n".join([head] + [pad % d for d in drills] + [")", ""]).encode()
     path = os.path.join(work, "between.kicad_pcb")
     Path(path).write_bytes(original)
-    cli = s.start(os.path.join(s.build_dir, "rezurudev-cli.exe"), "--apply", wine_path(path),
-                  stdout=PIPE, stderr=PIPE)
+    cli = s.start("rezurudev-cli.exe", "--apply", wine_path(path), stdout=PIPE, stderr=PIPE)
     listing = cli.stdout.readline()  # the first row: the board is loaded and closed again
     holder = s.hold(path)
     check(cli.poll() is None, "rezurudev-cli finished before the board was held")
@@ -258,10 +216,9 @@ def main():
     parser.add_argument("case", choices=("window", "held", "run"))
     parser.add_argument("program", nargs="?")
     args = parser.parse_args()
-    with Session(os.path.abspath(args.build_dir)) as s:
-        s.hold_exe = args.hold
+    with Session(os.path.abspath(args.build_dir), args.hold) as s:
         if args.case == "run":
-            return s.start(args.program).wait()
+            return subprocess.Popen([WINE_RUN, args.program]).wait()
         work = os.path.join(s.build_dir, "tests", "win32", "e2e", args.case)
         shutil.rmtree(work, ignore_errors=True)
         os.makedirs(work)

@@ -1,5 +1,5 @@
 // The GTK 3 platform under the portable window, event and dialog layers. The toolkit's
-// headers stay inside the implementation.
+// headers stay inside the backend (gtk_private.hpp).
 #pragma once
 
 #include "ui/platform.hpp"

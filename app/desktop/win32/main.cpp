@@ -6,6 +6,7 @@
 
 #include "core/run.hpp"
 #include "ui/desktop_shell.hpp"
+#include "ui/win32/wide_text.hpp"
 #include "ui/win32/win32_platform.hpp"
 
 #include <cstdio>
@@ -13,17 +14,16 @@
 #include <string>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    rz::win32::Win32Platform platform;
-    rz::DesktopShell shell(platform);
+    const auto platform = rz::MakeWin32Platform();
+    rz::DesktopShell shell(*platform);
     std::ostringstream errors;
     const int code = rz::RunDesktop(shell, errors);
     const std::string said = errors.str();
     if (!said.empty()) {
-        // A GUI program usually has no console: say it where it can be seen. The
-        // text is plain ASCII.
+        // A GUI program usually has no console: say it where it can be seen too.
         std::fputs(said.c_str(), stderr);
-        OutputDebugStringA(said.c_str());
-        const std::wstring wide(said.begin(), said.end());
+        const std::wstring wide = rz::ToWide(rz::Utf8ToText(said));
+        OutputDebugStringW(wide.c_str());
         MessageBoxW(nullptr, wide.c_str(), L"Rezurudev", MB_OK | MB_ICONERROR);
     }
     return code;
