@@ -130,7 +130,8 @@ NativeHandle Win32Platform::CreateTopLevel(const TopLevelParams& params) {
     windowClass.style = CS_DBLCLKS;
     windowClass.lpfnWndProc = TopLevelProc;
     windowClass.hInstance = Instance();
-    // The program carries no icon 1, so the system's default application icon shows.
+    // Icon 1 is the program's own (packaging/windows); a build without it shows the
+    // system's default application icon.
     windowClass.hIcon = LoadIconW(Instance(), MAKEINTRESOURCEW(1));
     windowClass.hCursor = State().Arrow;
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
