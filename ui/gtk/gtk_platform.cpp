@@ -87,6 +87,9 @@ bool GtkPlatform::StartPlatform(std::string& why) {
     gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     g_object_unref(css);
+    // The installed theme icon; without a desktop that matches windows to their menu
+    // entry, the window would otherwise show none.
+    gtk_window_set_default_icon_name("rezurudev");
     return true;
 }
 
