@@ -1,0 +1,80 @@
+// KiCad writes a line break inside a string as "\n", so a string never spans lines: an
+// unbalanced quote then hides at most the rest of its line, never the rest of the file.
+#include "core/board_syntax.hpp"
+
+#include <bit>
+#include <cstdint>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define RZ_SYNTAX_SSE2 1
+#endif
+
+namespace rz {
+
+size_t SkipString(std::string_view all, size_t quote) {
+    size_t k = quote + 1;
+    while (k < all.size()) {
+        const char c = all[k];
+        if (c == '\n') {
+            return k;
+        }
+        if (c == '"') {
+            return k + 1;
+        }
+        k += c == '\\' && k + 1 < all.size() && all[k + 1] != '\n' ? 2 : 1;
+    }
+    return all.size();
+}
+
+size_t CloseOfList(std::string_view all, size_t open) {
+    const size_t n = all.size();
+    const char* const data = all.data();
+    int64_t depth = 0;
+    size_t k = open;
+#ifdef RZ_SYNTAX_SSE2
+    // Most of a board is lists inside lists: sixteen bytes at a time, only the
+    // parentheses and quotes among them are looked at.
+    const __m128i openParen = _mm_set1_epi8('(');
+    const __m128i closeParen = _mm_set1_epi8(')');
+    const __m128i quote = _mm_set1_epi8('"');
+    while (k + 16 <= n) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k));
+        auto mask = static_cast<uint32_t>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, openParen), _mm_cmpeq_epi8(v, closeParen)),
+                         _mm_cmpeq_epi8(v, quote))));
+        size_t next = k + 16;
+        while (mask != 0) {
+            const size_t at = k + static_cast<size_t>(std::countr_zero(mask));
+            mask &= mask - 1;
+            if (data[at] == '(') {
+                ++depth;
+            } else if (data[at] == ')') {
+                if (--depth == 0) {
+                    return at;
+                }
+            } else {
+                next = SkipString(all, at);
+                break;
+            }
+        }
+        k = next;
+    }
+#endif
+    while (k < n) {
+        const char c = data[k];
+        if (c == '"') {
+            k = SkipString(all, k);
+            continue;
+        }
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')' && --depth == 0) {
+            return k;
+        }
+        ++k;
+    }
+    return n == 0 ? 0 : n - 1;
+}
+
+} // namespace rz
