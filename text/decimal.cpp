@@ -68,24 +68,32 @@ std::optional<Decimal> Decimal::Parse(std::string_view text) {
     if (!SplitNumber(text, d)) {
         return std::nullopt;
     }
-    std::string digits(d.Whole);
-    digits += d.Fraction;
-    // units = digits * 10^shift, with the zeros at both ends taken off first.
-    int64_t shift = d.Exponent - static_cast<int64_t>(d.Fraction.size()) + kPlaces;
-    const size_t first = digits.find_first_not_of('0');
-    if (first == std::string::npos) {
+    // The digits of whole and fraction as one run, without copying them.
+    const size_t count = d.Whole.size() + d.Fraction.size();
+    const auto digit = [&](size_t k) {
+        return k < d.Whole.size() ? d.Whole[k] : d.Fraction[k - d.Whole.size()];
+    };
+    size_t first = 0;
+    while (first < count && digit(first) == '0') {
+        ++first;
+    }
+    if (first == count) {
         return Decimal(0);
     }
-    const size_t last = digits.find_last_not_of('0');
-    shift += static_cast<int64_t>(digits.size() - 1 - last);
-    digits = digits.substr(first, last + 1 - first);
-    // A nonzero digit below 10^-12 cannot be held; 19 digits always fit in 64 bits.
-    if (shift < 0 || digits.size() > 19) {
+    size_t end = count;
+    while (digit(end - 1) == '0') {
+        --end;
+    }
+    // units = digits[first, end) * 10^shift. A nonzero digit below 10^-12 cannot be held,
+    // and 19 digits always fit in 64 bits.
+    int64_t shift = d.Exponent - static_cast<int64_t>(d.Fraction.size()) + kPlaces +
+                    static_cast<int64_t>(count - end);
+    if (shift < 0 || end - first > 19) {
         return std::nullopt;
     }
     uint64_t units = 0;
-    for (const char c : digits) {
-        units = units * 10 + static_cast<uint64_t>(c - '0');
+    for (size_t k = first; k < end; ++k) {
+        units = units * 10 + static_cast<uint64_t>(digit(k) - '0');
     }
     for (; shift > 0; --shift) {
         if (units > static_cast<uint64_t>(kMaxUnits) / 10) {

@@ -1,0 +1,486 @@
+#include "core/board_reader.hpp"
+
+#include "core/board_syntax.hpp"
+#include "core/large_buffer.hpp"
+
+#include <algorithm>
+#include <charconv>
+
+namespace rz {
+
+namespace {
+
+bool IsDelimiter(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '(' || c == ')' || c == '"';
+}
+
+PadType TypeOf(std::string_view word) {
+    if (word == "thru_hole") {
+        return PadType::ThruHole;
+    }
+    if (word == "np_thru_hole") {
+        return PadType::NpThruHole;
+    }
+    if (word == "smd") {
+        return PadType::Smd;
+    }
+    return word == "connect" ? PadType::Connect : PadType::Other;
+}
+
+PadShape ShapeOf(std::string_view word) {
+    static constexpr std::pair<std::string_view, PadShape> kShapes[] = {
+        {"circle", PadShape::Circle},       {"oval", PadShape::Oval},
+        {"rect", PadShape::Rect},           {"roundrect", PadShape::RoundRect},
+        {"trapezoid", PadShape::Trapezoid}, {"custom", PadShape::Custom},
+    };
+    for (const auto& [name, shape] : kShapes) {
+        if (word == name) {
+            return shape;
+        }
+    }
+    return PadShape::Other;
+}
+
+// The first atoms of a list's head (a header holds a handful; more are not looked at).
+class Atoms {
+public:
+    static constexpr size_t kKept = 8;
+    void clear() { count_ = 0; }
+    void push_back(ByteSpan atom) {
+        if (count_ < kKept) {
+            spans_[count_++] = atom;
+        }
+    }
+    bool empty() const { return count_ == 0; }
+    size_t size() const { return count_; }
+    ByteSpan operator[](size_t k) const { return spans_[k]; }
+    const ByteSpan* begin() const { return spans_; }
+    const ByteSpan* end() const { return spans_ + count_; }
+
+private:
+    ByteSpan spans_[kKept];
+    size_t count_ = 0;
+};
+
+// One pad's or padstack layer's copper while it is read; the anchor and the offset are
+// settled once the whole list is known.
+struct CopperDraft {
+    CopperShape Copper;
+    PadShape Anchor = PadShape::Rect;
+    bool OwnOffset = false;
+    bool OwnRatio = false;
+
+    CopperShape Settled(float offsetX, float offsetY) const {
+        CopperShape c = Copper;
+        if (c.Shape == PadShape::Custom) {
+            c.Shape = Anchor == PadShape::Circle ? PadShape::Circle : PadShape::Rect;
+        }
+        if (!OwnOffset) {
+            c.OffsetX = offsetX;
+            c.OffsetY = offsetY;
+        }
+        if (!OwnRatio) {
+            c.RoundRatio = 0.25; // what KiCad takes when a roundrect names none
+        }
+        return c;
+    }
+};
+
+class Reader {
+public:
+    explicit Reader(std::string_view all) : all_(all) {}
+
+    BoardRecords Read() {
+        // Room for a hole every 512 bytes, more than the densest real board has; pages
+        // that stay unused are never touched, and those used come as large pages.
+        out_.Holes.reserve(all_.size() / 512);
+        AdviseLargeBuffer(out_.Holes.data(), out_.Holes.capacity() * sizeof(HoleRecord));
+        for (size_t k = 0; k < all_.size();) {
+            if (all_[k] == '"') {
+                k = SkipString(all_, k);
+            } else if (all_[k] == '(') {
+                k = TopLevel(k) + 1;
+            } else {
+                ++k;
+            }
+        }
+        return std::move(out_);
+    }
+
+private:
+    std::string_view Text(ByteSpan span) const { return SpanText(all_, span); }
+
+    std::string_view Keyword(size_t open) const {
+        size_t k = open + 1;
+        while (k < all_.size() && !IsDelimiter(all_[k])) {
+            ++k;
+        }
+        return all_.substr(open + 1, k - open - 1);
+    }
+
+    // The atoms between a list's keyword and its first child or its end; gives the
+    // position where they stop.
+    size_t HeadAtoms(size_t open, Atoms& atoms) const {
+        atoms.clear();
+        size_t k = open + 1 + Keyword(open).size();
+        while (k < all_.size()) {
+            const char c = all_[k];
+            if (c == '(' || c == ')') {
+                break;
+            }
+            if (c == '"') {
+                const size_t end = SkipString(all_, k);
+                atoms.push_back({k, end - k});
+                k = end;
+            } else if (IsDelimiter(c)) {
+                ++k;
+            } else {
+                const size_t begin = k;
+                while (k < all_.size() && !IsDelimiter(all_[k])) {
+                    ++k;
+                }
+                atoms.push_back({begin, k - begin});
+            }
+        }
+        return k;
+    }
+
+    // Calls each(open) for every child list from `from` on; each gives the child's ")".
+    // Gives the ")" that ends the list, or the last position when it never ends.
+    template <class Each> size_t Children(size_t from, Each&& each) {
+        for (size_t k = from; k < all_.size();) {
+            const char c = all_[k];
+            if (c == ')') {
+                return k;
+            }
+            if (c == '"') {
+                k = SkipString(all_, k);
+            } else if (c == '(') {
+                k = each(k) + 1;
+            } else {
+                ++k;
+            }
+        }
+        return all_.empty() ? 0 : all_.size() - 1;
+    }
+
+    size_t Skip(size_t open) const { return CloseOfList(all_, open); }
+
+    float Number(ByteSpan atom) const {
+        float value = 0;
+        const std::string_view t = Text(atom);
+        std::from_chars(t.data(), t.data() + t.size(), value);
+        return value;
+    }
+
+    // The atoms of a child such as "(size 1.6 1.6)", and its ")".
+    size_t Values(size_t open, Atoms& atoms) const {
+        const size_t head = HeadAtoms(open, atoms);
+        return head < all_.size() && all_[head] == ')' ? head : Skip(open);
+    }
+
+    bool HasWord(const Atoms& atoms, size_t from, std::string_view word) const {
+        return std::any_of(atoms.begin() + std::min(from, atoms.size()), atoms.end(),
+                           [&](ByteSpan a) { return Text(a) == word; });
+    }
+
+    // "(locked yes)", "(locked)": locked; "(locked no)": not.
+    size_t LockedChild(size_t open, bool& locked) {
+        Atoms atoms;
+        const size_t close = Values(open, atoms);
+        locked = atoms.empty() || Text(atoms[0]) != "no";
+        return close;
+    }
+
+    size_t Version(size_t open) {
+        Atoms atoms;
+        const size_t close = Values(open, atoms);
+        if (out_.Version == 0 && !atoms.empty()) {
+            const std::string_view t = Text(atoms[0]);
+            std::from_chars(t.data(), t.data() + t.size(), out_.Version);
+        }
+        return close;
+    }
+
+    size_t TopLevel(size_t open) {
+        const std::string_view keyword = Keyword(open);
+        if (keyword == "footprint" || keyword == "module") {
+            return Footprint(open);
+        }
+        if (keyword != "kicad_pcb") {
+            return Skip(open);
+        }
+        Atoms atoms;
+        return Children(HeadAtoms(open, atoms), [&](size_t child) {
+            const std::string_view k = Keyword(child);
+            if (k == "footprint" || k == "module") {
+                return Footprint(child);
+            }
+            if (k == "via") {
+                return Via(child);
+            }
+            return k == "version" ? Version(child) : Skip(child);
+        });
+    }
+
+    size_t Footprint(size_t open);
+    size_t Pad(size_t open, int32_t footprint);
+    size_t Via(size_t open);
+    size_t Drill(size_t open, HoleRecord& hole, CopperDraft& copper);
+    size_t CopperChild(size_t open, std::string_view keyword, CopperDraft& copper);
+    size_t Padstack(size_t open, std::vector<CopperDraft>& layers);
+    void SetToken(HoleRecord& hole, size_t close);
+
+    std::string_view all_;
+    BoardRecords out_;
+};
+
+size_t Reader::Footprint(size_t open) {
+    Atoms atoms;
+    const size_t head = HeadAtoms(open, atoms);
+    const auto index = static_cast<int32_t>(out_.Footprints.size());
+    FootprintRecord& added = out_.Footprints.emplace_back();
+    added.Name = atoms.empty() ? ByteSpan{} : atoms[0];
+    added.Locked = HasWord(atoms, 1, "locked");
+    return Children(head, [&](size_t child) {
+        FootprintRecord& fp = out_.Footprints[static_cast<size_t>(index)];
+        const std::string_view k = Keyword(child);
+        if (k == "pad") {
+            return Pad(child, index);
+        }
+        if (k == "locked") {
+            return LockedChild(child, fp.Locked);
+        }
+        if (k == "version") {
+            return Version(child); // a footprint file's own header
+        }
+        if (k != "fp_text" && k != "property") {
+            return Skip(child);
+        }
+        // KiCad 4-7: (fp_text reference R1 ...); KiCad 8-10: (property "Reference" "R1" ...)
+        HeadAtoms(child, atoms);
+        const std::string_view label = k == "fp_text" ? "reference" : "Reference";
+        if (fp.Reference.Length == 0 && atoms.size() >= 2 && AtomText(all_, atoms[0]) == label) {
+            fp.Reference = atoms[1];
+        }
+        return Skip(child);
+    });
+}
+
+size_t Reader::CopperChild(size_t open, std::string_view keyword, CopperDraft& copper) {
+    Atoms atoms;
+    if (keyword == "size" || keyword == "roundrect_rratio" || keyword == "offset") {
+        const size_t close = Values(open, atoms);
+        const float first = atoms.empty() ? 0 : Number(atoms[0]);
+        const float second = atoms.size() > 1 ? Number(atoms[1]) : first;
+        if (keyword == "size") {
+            copper.Copper.SizeX = first;
+            copper.Copper.SizeY = second;
+        } else if (keyword == "offset") {
+            copper.Copper.OffsetX = first;
+            copper.Copper.OffsetY = atoms.size() > 1 ? second : 0;
+            copper.OwnOffset = true;
+        } else {
+            copper.Copper.RoundRatio = first;
+            copper.OwnRatio = true;
+        }
+        return close;
+    }
+    if (keyword == "shape") {
+        const size_t close = Values(open, atoms);
+        copper.Copper.Shape = atoms.empty() ? PadShape::Other : ShapeOf(Text(atoms[0]));
+        return close;
+    }
+    if (keyword != "options") {
+        return Skip(open);
+    }
+    return Children(HeadAtoms(open, atoms), [&](size_t child) {
+        if (Keyword(child) != "anchor") {
+            return Skip(child);
+        }
+        const size_t close = Values(child, atoms);
+        copper.Anchor = atoms.empty() ? PadShape::Rect : ShapeOf(Text(atoms[0]));
+        return close;
+    });
+}
+
+size_t Reader::Padstack(size_t open, std::vector<CopperDraft>& layers) {
+    Atoms atoms;
+    return Children(HeadAtoms(open, atoms), [&](size_t child) {
+        if (Keyword(child) != "layer") {
+            return Skip(child);
+        }
+        CopperDraft& layer = layers.emplace_back();
+        return Children(HeadAtoms(child, atoms),
+                        [&](size_t item) { return CopperChild(item, Keyword(item), layer); });
+    });
+}
+
+size_t Reader::Pad(size_t open, int32_t footprint) {
+    Atoms atoms;
+    const size_t head = HeadAtoms(open, atoms);
+    HoleRecord hole;
+    hole.Footprint = footprint;
+    hole.Number = atoms.empty() ? ByteSpan{} : atoms[0];
+    hole.Type = atoms.size() > 1 ? TypeOf(Text(atoms[1])) : PadType::Other;
+    hole.Locked = HasWord(atoms, 3, "locked");
+    CopperDraft copper;
+    copper.Copper.Shape = atoms.size() > 2 ? ShapeOf(Text(atoms[2])) : PadShape::Other;
+    std::vector<CopperDraft> layers;
+    const size_t close = Children(head, [&](size_t child) {
+        const std::string_view k = Keyword(child);
+        if (k == "drill") {
+            return Drill(child, hole, copper);
+        }
+        if (k == "locked") {
+            return LockedChild(child, hole.Locked);
+        }
+        return k == "padstack" ? Padstack(child, layers) : CopperChild(child, k, copper);
+    });
+    if (hole.SizeCount > 0) {
+        const CopperShape front = copper.Settled(0, 0);
+        hole.Copper = front;
+        hole.FirstLayer = static_cast<uint32_t>(out_.LayerCopper.size());
+        hole.Layers = static_cast<uint32_t>(layers.size());
+        for (const CopperDraft& layer : layers) {
+            out_.LayerCopper.push_back(layer.Settled(front.OffsetX, front.OffsetY));
+        }
+        out_.Holes.push_back(hole);
+    }
+    return close;
+}
+
+size_t Reader::Via(size_t open) {
+    Atoms atoms;
+    const size_t head = HeadAtoms(open, atoms);
+    HoleRecord hole;
+    hole.Via = true;
+    hole.Locked = HasWord(atoms, 0, "locked");
+    CopperDraft copper;
+    std::vector<CopperDraft> layers;
+    const size_t close = Children(head, [&](size_t child) {
+        const std::string_view k = Keyword(child);
+        if (k == "drill") {
+            return Drill(child, hole, copper);
+        }
+        if (k == "locked") {
+            return LockedChild(child, hole.Locked);
+        }
+        return k == "padstack" ? Padstack(child, layers) : CopperChild(child, k, copper);
+    });
+    if (hole.SizeCount > 0) {
+        // A via is round: its one size is its diameter, on every layer.
+        const auto circle = [](const CopperDraft& d) {
+            CopperShape c;
+            c.Shape = PadShape::Circle;
+            c.SizeX = c.SizeY = d.Copper.SizeX;
+            return c;
+        };
+        hole.Copper = circle(copper);
+        hole.FirstLayer = static_cast<uint32_t>(out_.LayerCopper.size());
+        for (const CopperDraft& layer : layers) {
+            if (layer.Copper.SizeX > 0) {
+                out_.LayerCopper.push_back(circle(layer));
+                ++hole.Layers;
+            }
+        }
+        out_.Holes.push_back(hole);
+    }
+    return close;
+}
+
+size_t Reader::Drill(size_t open, HoleRecord& hole, CopperDraft& copper) {
+    Atoms atoms;
+    const size_t head = HeadAtoms(open, atoms);
+    size_t sizes = 0;
+    for (size_t k = 0; k < atoms.size(); ++k) {
+        if (k == 0 && Text(atoms[k]) == "oval") {
+            hole.Oval = true;
+        } else if (sizes < 2) {
+            hole.Sizes[sizes++] = atoms[k];
+        }
+    }
+    hole.SizeCount = static_cast<uint8_t>(sizes);
+    hole.Open = open;
+    const size_t close = Children(head, [&](size_t child) {
+        const std::string_view k = Keyword(child);
+        return k == "offset" ? CopperChild(child, k, copper) : Skip(child);
+    });
+    if (sizes > 0) {
+        SetToken(hole, close);
+    }
+    return close;
+}
+
+void Reader::SetToken(HoleRecord& hole, size_t close) {
+    const size_t open = hole.Open;
+    if (all_.substr(open, 7) != "(drill ") {
+        return;
+    }
+    const size_t lineEnd = std::min(all_.find('\n', open), all_.size());
+    const size_t paren = std::min(all_.find(')', open), all_.size());
+    if (paren < lineEnd) {
+        // A token longer than its field can hold is left without one: never rewritten.
+        if (paren + 1 - open <= UINT32_MAX) {
+            hole.TokenLength = static_cast<uint32_t>(paren + 1 - open);
+        }
+        return;
+    }
+    // Over several lines: each line end with the indentation behind it reads as one
+    // blank, and the token ends at its first ")", as on one line.
+    if (close >= all_.size() || all_[close] != ')' || close < lineEnd) {
+        return;
+    }
+    std::string joined;
+    for (size_t k = open; k <= close; ++k) {
+        if (all_[k] == '\n') {
+            joined.push_back(' ');
+            while (k + 1 <= close && (all_[k + 1] == ' ' || all_[k + 1] == '\t')) {
+                ++k;
+            }
+            continue;
+        }
+        joined.push_back(all_[k]);
+        if (all_[k] == ')') {
+            break;
+        }
+    }
+    hole.JoinedToken = static_cast<int32_t>(out_.JoinedTokens.size());
+    out_.JoinedTokens.push_back(std::move(joined));
+}
+
+} // namespace
+
+std::string_view BoardRecords::TokenOf(std::string_view all, const HoleRecord& hole) const {
+    if (hole.JoinedToken >= 0) {
+        return JoinedTokens[static_cast<size_t>(hole.JoinedToken)];
+    }
+    return all.substr(hole.Open, hole.TokenLength);
+}
+
+BoardRecords ReadBoard(std::string_view all) {
+    return Reader(all).Read();
+}
+
+std::string AtomText(std::string_view all, ByteSpan atom) {
+    std::string_view t = SpanText(all, atom);
+    if (t.empty() || t.front() != '"') {
+        return std::string(t);
+    }
+    t.remove_prefix(1);
+    if (!t.empty() && t.back() == '"') {
+        t.remove_suffix(1);
+    }
+    std::string out;
+    for (size_t k = 0; k < t.size(); ++k) {
+        if (t[k] == '\\' && k + 1 < t.size()) {
+            ++k;
+            out.push_back(t[k] == 'n' ? '\n' : t[k]);
+        } else {
+            out.push_back(t[k]);
+        }
+    }
+    return out;
+}
+
+} // namespace rz
