@@ -1,18 +1,14 @@
 #include "core/board_reader.hpp"
 
+#include "core/board_lists.hpp"
 #include "core/board_syntax.hpp"
 #include "core/large_buffer.hpp"
 
 #include <algorithm>
-#include <charconv>
 
 namespace rz {
 
 namespace {
-
-bool IsDelimiter(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '(' || c == ')' || c == '"';
-}
 
 PadType TypeOf(std::string_view word) {
     if (word == "thru_hole") {
@@ -41,27 +37,6 @@ PadShape ShapeOf(std::string_view word) {
     return PadShape::Other;
 }
 
-// The first atoms of a list's head (a header holds a handful; more are not looked at).
-class Atoms {
-public:
-    static constexpr size_t kKept = 8;
-    void clear() { count_ = 0; }
-    void push_back(ByteSpan atom) {
-        if (count_ < kKept) {
-            spans_[count_++] = atom;
-        }
-    }
-    bool empty() const { return count_ == 0; }
-    size_t size() const { return count_; }
-    ByteSpan operator[](size_t k) const { return spans_[k]; }
-    const ByteSpan* begin() const { return spans_; }
-    const ByteSpan* end() const { return spans_ + count_; }
-
-private:
-    ByteSpan spans_[kKept];
-    size_t count_ = 0;
-};
-
 // One pad's or padstack layer's copper while it is read; the anchor and the offset are
 // settled once the whole list is known.
 struct CopperDraft {
@@ -86,9 +61,9 @@ struct CopperDraft {
     }
 };
 
-class Reader {
+class Reader : private ListWalker {
 public:
-    explicit Reader(std::string_view all) : all_(all) {}
+    explicit Reader(std::string_view all) : ListWalker(all) {}
 
     BoardRecords Read() {
         // Room for a hole every 512 bytes, more than the densest real board has; pages
@@ -108,82 +83,6 @@ public:
     }
 
 private:
-    std::string_view Text(ByteSpan span) const { return SpanText(all_, span); }
-
-    std::string_view Keyword(size_t open) const {
-        size_t k = open + 1;
-        while (k < all_.size() && !IsDelimiter(all_[k])) {
-            ++k;
-        }
-        return all_.substr(open + 1, k - open - 1);
-    }
-
-    // The atoms between a list's keyword and its first child or its end; gives the
-    // position where they stop.
-    size_t HeadAtoms(size_t open, Atoms& atoms) const {
-        atoms.clear();
-        size_t k = open + 1 + Keyword(open).size();
-        while (k < all_.size()) {
-            const char c = all_[k];
-            if (c == '(' || c == ')') {
-                break;
-            }
-            if (c == '"') {
-                const size_t end = SkipString(all_, k);
-                atoms.push_back({k, end - k});
-                k = end;
-            } else if (IsDelimiter(c)) {
-                ++k;
-            } else {
-                const size_t begin = k;
-                while (k < all_.size() && !IsDelimiter(all_[k])) {
-                    ++k;
-                }
-                atoms.push_back({begin, k - begin});
-            }
-        }
-        return k;
-    }
-
-    // Calls each(open) for every child list from `from` on; each gives the child's ")".
-    // Gives the ")" that ends the list, or the last position when it never ends.
-    template <class Each> size_t Children(size_t from, Each&& each) {
-        for (size_t k = from; k < all_.size();) {
-            const char c = all_[k];
-            if (c == ')') {
-                return k;
-            }
-            if (c == '"') {
-                k = SkipString(all_, k);
-            } else if (c == '(') {
-                k = each(k) + 1;
-            } else {
-                ++k;
-            }
-        }
-        return all_.empty() ? 0 : all_.size() - 1;
-    }
-
-    size_t Skip(size_t open) const { return CloseOfList(all_, open); }
-
-    float Number(ByteSpan atom) const {
-        float value = 0;
-        const std::string_view t = Text(atom);
-        std::from_chars(t.data(), t.data() + t.size(), value);
-        return value;
-    }
-
-    // The atoms of a child such as "(size 1.6 1.6)", and its ")".
-    size_t Values(size_t open, Atoms& atoms) const {
-        const size_t head = HeadAtoms(open, atoms);
-        return head < all_.size() && all_[head] == ')' ? head : Skip(open);
-    }
-
-    bool HasWord(const Atoms& atoms, size_t from, std::string_view word) const {
-        return std::any_of(atoms.begin() + std::min(from, atoms.size()), atoms.end(),
-                           [&](ByteSpan a) { return Text(a) == word; });
-    }
-
     // "(locked yes)", "(locked)": locked; "(locked no)": not.
     size_t LockedChild(size_t open, bool& locked) {
         Atoms atoms;
@@ -196,8 +95,7 @@ private:
         Atoms atoms;
         const size_t close = Values(open, atoms);
         if (out_.Version == 0 && !atoms.empty()) {
-            const std::string_view t = Text(atoms[0]);
-            std::from_chars(t.data(), t.data() + t.size(), out_.Version);
+            out_.Version = NumberOf<int64_t>(atoms[0]);
         }
         return close;
     }
@@ -231,7 +129,6 @@ private:
     size_t Padstack(size_t open, std::vector<CopperDraft>& layers);
     void SetToken(HoleRecord& hole, size_t close);
 
-    std::string_view all_;
     BoardRecords out_;
 };
 
@@ -271,8 +168,8 @@ size_t Reader::CopperChild(size_t open, std::string_view keyword, CopperDraft& c
     Atoms atoms;
     if (keyword == "size" || keyword == "roundrect_rratio" || keyword == "offset") {
         const size_t close = Values(open, atoms);
-        const float first = atoms.empty() ? 0 : Number(atoms[0]);
-        const float second = atoms.size() > 1 ? Number(atoms[1]) : first;
+        const float first = atoms.empty() ? 0 : NumberOf<float>(atoms[0]);
+        const float second = atoms.size() > 1 ? NumberOf<float>(atoms[1]) : first;
         if (keyword == "size") {
             copper.Copper.SizeX = first;
             copper.Copper.SizeY = second;
