@@ -86,13 +86,14 @@ std::string Message(const DrillWarning& w, Decimal minRing) {
     const std::string rings =
         "Restring " + Millimetres(w.RingBefore) + " mm → " + Millimetres(w.RingAfter) + " mm";
     const std::string change = w.Before + " → " + w.After + " mm";
+    const std::string pad = w.Reference + (w.Pad.empty() ? "" : " Pad " + w.Pad);
     switch (w.Kind) {
     case WarningKind::RingBelowMinimum:
-        return w.Reference + " Pad " + w.Pad + ": Bohrung " + change + ", " + rings +
-               ", unter dem Minimum von " + minRing.ToText() + " mm";
+        return pad + ": Bohrung " + change + ", " + rings + ", unter dem Minimum von " +
+               minRing.ToText() + " mm";
     case WarningKind::HoleFillsPad:
-        return w.Reference + " Pad " + w.Pad + ": Die neue Bohrung " + w.After +
-               " mm ist so groß wie das Pad oder größer (" + rings + ")";
+        return pad + ": Die neue Bohrung " + w.After + " mm ist so groß wie das Pad oder größer (" +
+               rings + ")";
     case WarningKind::ViaRingBelowMinimum:
         return std::to_string(w.Count) + " Vias " + change + ": " + rings +
                ", unter dem Minimum von " + minRing.ToText() + " mm";
@@ -151,9 +152,12 @@ std::vector<DrillWarning> HoleWarnings(std::string_view all, const BoardRecords&
         if (w.RingAfter >= w.RingBefore - kSlack) {
             continue; // the change does not thin the ring
         }
-        const bool fills = w.RingAfter <= kSlack;
-        const bool thin = w.RingAfter < minRing.ToDouble() - kSlack;
-        if (!fills && (!thin || hole.Type == PadType::NpThruHole)) {
+        // A hole that already filled its pad (a non-plated peg drawn as its own hole) has
+        // no ring to lose.
+        const bool fills = w.RingAfter <= kSlack && w.RingBefore > kSlack;
+        const bool thin = w.RingAfter > kSlack && w.RingAfter < minRing.ToDouble() - kSlack &&
+                          hole.Type != PadType::NpThruHole;
+        if (!fills && !thin) {
             continue;
         }
         const DrillToken& token = report.Tokens[static_cast<size_t>(decision.Token)];
