@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <span>
 #include <string_view>
 
 namespace rz {
@@ -43,24 +44,26 @@ public:
     // position where they stop.
     size_t HeadAtoms(size_t open, Atoms& atoms) const;
 
-    // Calls each(open) for every child list from `from` on; each gives the child's ")".
+    // Calls each(open) for the child lists from `from` on whose keyword begins with one
+    // of `wanted` (every child when it is empty); each gives the child's ")". The others
+    // are stepped over in the scan, without a call: a footprint is mostly drawing.
     // Gives the ")" that ends the list, or the last position when it never ends.
-    template <class Each> size_t Children(size_t from, Each&& each) {
-        for (size_t k = from; k < all_.size();) {
-            const char c = all_[k];
-            if (c == ')') {
+    template <class Each>
+    size_t Children(size_t from, std::span<const std::string_view> wanted, Each&& each) {
+        for (size_t k = from;;) {
+            k = NextChild(k, wanted);
+            if (k >= all_.size()) {
+                return all_.empty() ? 0 : all_.size() - 1;
+            }
+            if (all_[k] == ')') {
                 return k;
             }
-            if (c == '"') {
-                k = SkipString(all_, k);
-            } else if (c == '(') {
-                k = each(k) + 1;
-            } else {
-                ++k;
-            }
+            k = each(k) + 1;
         }
-        return all_.empty() ? 0 : all_.size() - 1;
     }
+    // The "(" of the next wanted child from `from` on, the ")" that ends the list, or the
+    // end of all when it never ends.
+    size_t NextChild(size_t from, std::span<const std::string_view> wanted) const;
 
     size_t Skip(size_t open) const { return CloseOfList(all_, open); }
 

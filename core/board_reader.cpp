@@ -37,6 +37,18 @@ PadShape ShapeOf(std::string_view word) {
     return PadShape::Other;
 }
 
+// The lists each reader looks at; the rest of a list is stepped over unread.
+constexpr std::string_view kBoardItems[] = {"footprint", "module", "via", "version"};
+constexpr std::string_view kFootprintItems[] = {"pad", "locked", "version", "fp_text", "property"};
+constexpr std::string_view kCopperItems[] = {"size", "roundrect_rratio", "offset", "shape",
+                                             "options"};
+constexpr std::string_view kPadItems[] = {"drill",  "locked",           "padstack", "size",
+                                          "offset", "roundrect_rratio", "shape",    "options"};
+constexpr std::string_view kViaItems[] = {"drill", "locked", "padstack", "size"};
+constexpr std::string_view kDrillItems[] = {"offset"};
+constexpr std::string_view kOptionItems[] = {"anchor"};
+constexpr std::string_view kPadstackItems[] = {"layer"};
+
 // One pad's or padstack layer's copper while it is read; the anchor and the offset are
 // settled once the whole list is known.
 struct CopperDraft {
@@ -109,7 +121,7 @@ private:
             return Skip(open);
         }
         Atoms atoms;
-        return Children(HeadAtoms(open, atoms), [&](size_t child) {
+        return Children(HeadAtoms(open, atoms), kBoardItems, [&](size_t child) {
             const std::string_view k = Keyword(child);
             if (k == "footprint" || k == "module") {
                 return Footprint(child);
@@ -139,7 +151,7 @@ size_t Reader::Footprint(size_t open) {
     FootprintRecord& added = out_.Footprints.emplace_back();
     added.Name = atoms.empty() ? ByteSpan{} : atoms[0];
     added.Locked = HasWord(atoms, 1, "locked");
-    return Children(head, [&](size_t child) {
+    return Children(head, kFootprintItems, [&](size_t child) {
         FootprintRecord& fp = out_.Footprints[static_cast<size_t>(index)];
         const std::string_view k = Keyword(child);
         if (k == "pad") {
@@ -191,7 +203,7 @@ size_t Reader::CopperChild(size_t open, std::string_view keyword, CopperDraft& c
     if (keyword != "options") {
         return Skip(open);
     }
-    return Children(HeadAtoms(open, atoms), [&](size_t child) {
+    return Children(HeadAtoms(open, atoms), kOptionItems, [&](size_t child) {
         if (Keyword(child) != "anchor") {
             return Skip(child);
         }
@@ -203,12 +215,12 @@ size_t Reader::CopperChild(size_t open, std::string_view keyword, CopperDraft& c
 
 size_t Reader::Padstack(size_t open, std::vector<CopperDraft>& layers) {
     Atoms atoms;
-    return Children(HeadAtoms(open, atoms), [&](size_t child) {
+    return Children(HeadAtoms(open, atoms), kPadstackItems, [&](size_t child) {
         if (Keyword(child) != "layer") {
             return Skip(child);
         }
         CopperDraft& layer = layers.emplace_back();
-        return Children(HeadAtoms(child, atoms),
+        return Children(HeadAtoms(child, atoms), kCopperItems,
                         [&](size_t item) { return CopperChild(item, Keyword(item), layer); });
     });
 }
@@ -224,7 +236,7 @@ size_t Reader::Pad(size_t open, int32_t footprint) {
     CopperDraft copper;
     copper.Copper.Shape = atoms.size() > 2 ? ShapeOf(Text(atoms[2])) : PadShape::Other;
     std::vector<CopperDraft> layers;
-    const size_t close = Children(head, [&](size_t child) {
+    const size_t close = Children(head, kPadItems, [&](size_t child) {
         const std::string_view k = Keyword(child);
         if (k == "drill") {
             return Drill(child, hole, copper);
@@ -255,7 +267,7 @@ size_t Reader::Via(size_t open) {
     hole.Locked = HasWord(atoms, 0, "locked");
     CopperDraft copper;
     std::vector<CopperDraft> layers;
-    const size_t close = Children(head, [&](size_t child) {
+    const size_t close = Children(head, kViaItems, [&](size_t child) {
         const std::string_view k = Keyword(child);
         if (k == "drill") {
             return Drill(child, hole, copper);
@@ -299,7 +311,7 @@ size_t Reader::Drill(size_t open, HoleRecord& hole, CopperDraft& copper) {
     }
     hole.SizeCount = static_cast<uint8_t>(sizes);
     hole.Open = open;
-    const size_t close = Children(head, [&](size_t child) {
+    const size_t close = Children(head, kDrillItems, [&](size_t child) {
         const std::string_view k = Keyword(child);
         return k == "offset" ? CopperChild(child, k, copper) : Skip(child);
     });

@@ -29,7 +29,13 @@ bool Editable(std::string_view all, const HoleRecord& hole, const DrillToken& fa
     return true;
 }
 
-// Whether a moves further than `limit` from b, for each pair of sizes.
+bool SameValue(const std::string& a, const std::string& b) {
+    const std::optional<Decimal> x = Decimal::Parse(a);
+    const std::optional<Decimal> y = Decimal::Parse(b);
+    return x && y ? *x == *y : a == b;
+}
+
+// Whether a size would move further than `limit`; `numbers` false when one is none.
 bool MovesTooFar(const DrillToken& fate, Decimal limit, bool& numbers) {
     numbers = true;
     for (size_t k = 0; k < fate.Sizes.size(); ++k) {
@@ -151,6 +157,9 @@ private:
             }
         }
         fate.Changes = fate.Reason == KeptReason::None && fate.After != fate.Value;
+        // "1" written as "1.0" changes the text, not the hole.
+        fate.Moves = fate.Changes && !std::equal(fate.Sizes.begin(), fate.Sizes.end(),
+                                                 fate.NewSizes.begin(), SameValue);
         return index;
     }
 
@@ -195,8 +204,14 @@ private:
     void DecidePads() {
         for (size_t i = 0; i < records_.Holes.size(); ++i) {
             const HoleRecord& hole = records_.Holes[i];
-            const int32_t token = hole.Via ? -1 : TokenOf(hole);
+            if (hole.Via) {
+                continue;
+            }
+            const int32_t token = TokenOf(hole);
             if (token < 0) {
+                // Never listed nor rewritten: a drill list cut short, or one whose marker
+                // is not "(drill ".
+                report_.Holes[i].Kept = KeptReason::NotANumber;
                 continue;
             }
             DrillToken* fate = &report_.Tokens[static_cast<size_t>(token)];

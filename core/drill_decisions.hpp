@@ -47,6 +47,7 @@ struct DrillToken {
     std::vector<std::string> NewSizes;    // that is never rewritten) and their new texts
     KeptReason Reason = KeptReason::None; // the rule's or --max-change's
     bool Changes = false;                 // After differs and nothing forbids it
+    bool Moves = false;                   // and a size's value differs, not only its text
     int32_t Row = -1;                     // the pad row of this token; -1: vias only
 };
 

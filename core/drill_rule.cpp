@@ -55,8 +55,12 @@ SizeVerdict DecimalSizeRule::NewSizes(bool oval, std::span<const Text> sizes,
         }
         after[k] = *size;
     }
+    // A slot no longer than its new width becomes round at that width; comparing with
+    // the length as written keeps a second run from moving it to the grid after all.
     if (slot) {
-        after[1 - width] = std::max(after[1 - width], after[width]);
+        const size_t length = 1 - width;
+        after[length] =
+            before[length] <= after[width] ? after[width] : std::max(after[length], after[width]);
     }
     for (size_t k = 0; k < before.size(); ++k) {
         out[k] = after[k] == before[k] ? sizes[k] : Utf8ToText(after[k].ToText());

@@ -220,6 +220,8 @@ TEST(EngineRule, GridsTablesAndSlots) {
         {M::Up, "0.1", true, "oval 0.45 1.22", "oval 0.5 1.3"},
         {M::Up, "0.1", true, "oval 1.22 0.45", "oval 1.3 0.5"},
         {M::Up, "0.1", true, "oval 0.82 0.84", "oval 1.0 1.0"},
+        {M::Nearest, "0.2", true, "oval 0.45 0.48", "oval 0.5 0.5"},
+        {M::Nearest, "0.2", true, "oval 0.5 0.5", "oval 0.5 0.5"}, // so, stays there
         {M::Up, "0.1", true, "oval 1.1 1.5", "beyond"}};
     // clang-format on
     for (const auto& [mode, grid, withTable, value, want] : rows) {
@@ -367,6 +369,12 @@ TEST(EngineDecisions, ToolsAndEdits) {
     EXPECT_EQ(std::count(edited.begin(), edited.end(), '\n'),
               std::count(kBoard.begin(), kBoard.end(), '\n'));
     EXPECT_NE(edited.find("(drill 1.016) (layers *.Cu))\n  (pad \"3\""), std::string::npos);
+    EXPECT_TRUE(report.Tokens[static_cast<size_t>(report.Holes[1].Token)].Moves);
+    // The window writes "1" as "1.0": a change of text, not of the hole.
+    const std::string_view one = "(footprint \"A\" (pad \"1\" thru_hole circle (drill 1)))\n";
+    const rz::DrillReport same = rz::DecideDrills(one, rz::ReadBoard(one), rz::DrillOptions());
+    ASSERT_EQ(same.Tokens.size(), 1u);
+    EXPECT_TRUE(same.Tokens[0].Changes && !same.Tokens[0].Moves);
 }
 
 TEST(EngineEdits, WrittenInPiecesOnlyWhenTheyFit) {
