@@ -159,7 +159,11 @@ std::string Decimal::ToText() const {
     fraction.insert(0, static_cast<size_t>(kPlaces) - fraction.size(), '0');
     const size_t kept = std::max<size_t>(fraction.find_last_not_of('0') + 1, 1);
     fraction.resize(std::min(kept, fraction.size()));
-    return (units_ < 0 ? "-" : "") + std::to_string(magnitude / kOne) + "." + fraction;
+    std::string text = units_ < 0 ? "-" : "";
+    text += std::to_string(magnitude / kOne);
+    text += '.';
+    text += fraction;
+    return text;
 }
 
 double Decimal::ToDouble() const {
