@@ -57,8 +57,8 @@ size_t ListWalker::NextChild(size_t from, std::span<const std::string_view> want
     int64_t depth = 0; // of lists inside the children passed over
     // Whether the "(" at `at` opens a child to hand out; false deeper down.
     const auto isWanted = [&](size_t at) {
-        if (depth != 0 || wanted.empty()) {
-            return depth == 0;
+        if (depth != 0) {
+            return false;
         }
         for (const std::string_view w : wanted) {
             if (all_.compare(at + 1, w.size(), w) == 0) {

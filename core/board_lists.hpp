@@ -45,8 +45,8 @@ public:
     size_t HeadAtoms(size_t open, Atoms& atoms) const;
 
     // Calls each(open) for the child lists from `from` on whose keyword begins with one
-    // of `wanted` (every child when it is empty); each gives the child's ")". The others
-    // are stepped over in the scan, without a call: a footprint is mostly drawing.
+    // of `wanted`; each gives the child's ")". The others are stepped over in the scan,
+    // without a call: a footprint is mostly drawing.
     // Gives the ")" that ends the list, or the last position when it never ends.
     template <class Each>
     size_t Children(size_t from, std::span<const std::string_view> wanted, Each&& each) {
@@ -65,7 +65,11 @@ public:
     // end of all when it never ends.
     size_t NextChild(size_t from, std::span<const std::string_view> wanted) const;
 
-    size_t Skip(size_t open) const { return CloseOfList(all_, open); }
+    // The ")" that closes the list at `open`; the last position when it never closes.
+    size_t Skip(size_t open) const {
+        const size_t close = NextChild(open + 1, {});
+        return close < all_.size() ? close : (all_.empty() ? 0 : all_.size() - 1);
+    }
 
     // An atom's number; 0 when it is none.
     template <class Number> Number NumberOf(ByteSpan atom) const {

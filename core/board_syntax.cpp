@@ -54,41 +54,9 @@ size_t SkipString(std::string_view all, size_t quote) {
 }
 
 size_t CloseOfList(std::string_view all, size_t open) {
-    const size_t n = all.size();
-    const char* const data = all.data();
     int64_t depth = 0;
-    size_t k = open;
-#ifdef RZ_SYNTAX_SSE2
-    // Most of a board is lists inside lists: sixteen bytes at a time, only the
-    // parentheses and quotes among them are looked at.
-    const __m128i openParen = _mm_set1_epi8('(');
-    const __m128i closeParen = _mm_set1_epi8(')');
-    const __m128i quote = _mm_set1_epi8('"');
-    while (k + 16 <= n) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k));
-        auto mask = static_cast<uint32_t>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, openParen), _mm_cmpeq_epi8(v, closeParen)),
-                         _mm_cmpeq_epi8(v, quote))));
-        size_t next = k + 16;
-        while (mask != 0) {
-            const size_t at = k + static_cast<size_t>(std::countr_zero(mask));
-            mask &= mask - 1;
-            if (data[at] == '(') {
-                ++depth;
-            } else if (data[at] == ')') {
-                if (--depth == 0) {
-                    return at;
-                }
-            } else {
-                next = SkipString(all, at);
-                break;
-            }
-        }
-        k = next;
-    }
-#endif
-    while (k < n) {
-        const char c = data[k];
+    for (size_t k = open; k < all.size();) {
+        const char c = all[k];
         if (c == '"') {
             k = SkipString(all, k);
             continue;
@@ -100,7 +68,7 @@ size_t CloseOfList(std::string_view all, size_t open) {
         }
         ++k;
     }
-    return n == 0 ? 0 : n - 1;
+    return all.empty() ? 0 : all.size() - 1;
 }
 
 } // namespace rz

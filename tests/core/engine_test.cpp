@@ -1,6 +1,7 @@
 // The hole engine on small boards written for each rule: what the reader takes from
 // each KiCad form, the copper ring, the rounding rules, the selection and the edits.
 #include "core/board_reader.hpp"
+#include "core/board_syntax.hpp"
 #include "core/copper_ring.hpp"
 #include "core/drill_decisions.hpp"
 #include "core/pipeline.hpp"
@@ -45,6 +46,25 @@ std::string Described(std::string_view all) {
         out << " [" << r.TokenOf(all, h) << "]";
     }
     return out.str();
+}
+
+TEST(EngineSyntax, StringsEndAtTheirQuoteOrLineAndListsAtTheirParenthesis) {
+    // Text, position of a quote, where the string ends; position of a "(", its ")".
+    const std::tuple<std::string_view, size_t, size_t> strings[] = {
+        {"\"a(b\" x", 0, 5},  {"\"a\\\"b\" x", 0, 6}, {"\"a\\\\\" x", 0, 5}, {"\"ab\ncd\"", 0, 3},
+        {"\"ab\\\ncd", 0, 4}, {"\"ab", 0, 3},         {"\"ab\\", 0, 4}};
+    for (const auto& [text, quote, end] : strings) {
+        EXPECT_EQ(rz::SkipString(text, quote), end) << text;
+    }
+    // A string left open ends with its line, so the ")" behind it counts again.
+    const std::tuple<std::string_view, size_t, size_t> lists[] = {{"(a (b \")\") c) d", 0, 12},
+                                                                  {"(a (b \")\") c) d", 3, 9},
+                                                                  {"(a \"x\ny) )\n", 0, 7},
+                                                                  {"(a (b)\n", 0, 6},
+                                                                  {"", 0, 0}};
+    for (const auto& [text, open, close] : lists) {
+        EXPECT_EQ(rz::CloseOfList(text, open), close) << text;
+    }
 }
 
 TEST(EngineReader, EachKiCadFormOfHoles) {

@@ -3,6 +3,7 @@
 // the bytes, the edits replace numbers inside single lines with numbers, writing keeps
 // the line count, and deciding again on the written board changes nothing more.
 #include "core/board_reader.hpp"
+#include "core/board_syntax.hpp"
 #include "core/drill_decisions.hpp"
 #include "support.hpp"
 
@@ -74,6 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         const std::string_view token = records.TokenOf(all, hole);
         Require(token.empty() || (token.rfind("(drill ", 0) == 0 && token.back() == ')'),
                 "a token not from \"(drill \" to \")\"");
+        // A token joined from several lines ends where the shared list tracking ends it.
+        const size_t close = rz::CloseOfList(all, hole.Open);
+        Require(hole.JoinedToken < 0 || (all[close] == ')' && all.find('\n', hole.Open) < close),
+                "a joined token whose list does not close on a later line");
     }
     const rz::DrillReport report = rz::DecideDrills(all, records, options);
     for (const rz::ByteEdit& edit : report.Edits) {
