@@ -16,6 +16,15 @@ bool IsDelimiter(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '(' || c == ')' || c == '"';
 }
 
+#ifdef RZ_LISTS_SSE2
+// The number of matching bytes (0xFF each) in a comparison's result.
+int64_t Count(__m128i matches) {
+    const __m128i sums =
+        _mm_sad_epu8(_mm_and_si128(matches, _mm_set1_epi8(1)), _mm_setzero_si128());
+    return _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+}
+#endif
+
 } // namespace
 
 std::string_view ListWalker::Keyword(size_t open) const {
@@ -60,8 +69,10 @@ size_t ListWalker::NextChild(size_t from, std::span<const std::string_view> want
         if (depth != 0) {
             return false;
         }
+        // Most children are unwanted: their first letter rules them out without a call.
+        const char first = at + 1 < n ? data[at + 1] : '\0';
         for (const std::string_view w : wanted) {
-            if (all_.compare(at + 1, w.size(), w) == 0) {
+            if (w[0] == first && all_.compare(at + 1, w.size(), w) == 0) {
                 return true;
             }
         }
@@ -74,9 +85,22 @@ size_t ListWalker::NextChild(size_t from, std::span<const std::string_view> want
     const __m128i quote = _mm_set1_epi8('"');
     while (k + 16 <= n) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k));
-        auto mask = static_cast<uint32_t>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, openParen), _mm_cmpeq_epi8(v, closeParen)),
-                         _mm_cmpeq_epi8(v, quote))));
+        const __m128i opens = _mm_cmpeq_epi8(v, openParen);
+        const __m128i closes = _mm_cmpeq_epi8(v, closeParen);
+        const __m128i quotes = _mm_cmpeq_epi8(v, quote);
+        // Deep inside a child, with fewer ")" than levels and no string: nothing here can
+        // end the list or open a child of it, so only the count changes.
+        if (depth > 0 && _mm_movemask_epi8(quotes) == 0) {
+            const int64_t up = Count(opens);
+            const int64_t down = Count(closes);
+            if (depth > down) {
+                depth += up - down;
+                k += 16;
+                continue;
+            }
+        }
+        auto mask = static_cast<uint32_t>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(opens, closes), quotes)));
         size_t next = k + 16;
         while (mask != 0) {
             const size_t at = k + static_cast<size_t>(std::countr_zero(mask));
