@@ -395,6 +395,10 @@ TEST(EngineDecisions, ToolsAndEdits) {
     const rz::DrillReport same = rz::DecideDrills(one, rz::ReadBoard(one), rz::DrillOptions());
     ASSERT_EQ(same.Tokens.size(), 1u);
     EXPECT_TRUE(same.Tokens[0].Changes && !same.Tokens[0].Moves);
+    o.MaxChange = Decimal::Parse("0.04");
+    for (const rz::DrillToken& t : rz::DecideDrills(kBoard, records, o).Tokens) {
+        EXPECT_EQ(t.Moves, t.Value == "0.84" || t.Value == "1.016") << t.Value;
+    }
 }
 
 TEST(EngineEdits, WrittenInPiecesOnlyWhenTheyFit) {
