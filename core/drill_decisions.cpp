@@ -17,12 +17,12 @@ namespace {
 
 // A drill's new texts must be written over exactly the numbers the reader found; a
 // token whose numbers the rule sees differently is left alone rather than guessed at.
-bool Editable(std::string_view all, const HoleRecord& hole, const DrillToken& fate) {
-    if (fate.Sizes.size() != hole.SizeCount) {
+bool Editable(std::string_view all, const HoleRecord& hole, const DrillToken& drill) {
+    if (drill.Sizes.size() != hole.SizeCount) {
         return false;
     }
-    for (size_t k = 0; k < fate.Sizes.size(); ++k) {
-        if (SpanText(all, hole.Sizes[k]) != fate.Sizes[k]) {
+    for (size_t k = 0; k < drill.Sizes.size(); ++k) {
+        if (SpanText(all, hole.Sizes[k]) != drill.Sizes[k]) {
             return false;
         }
     }
@@ -36,11 +36,11 @@ bool SameValue(const std::string& a, const std::string& b) {
 }
 
 // Whether a size would move further than `limit`; `numbers` false when one is none.
-bool MovesTooFar(const DrillToken& fate, Decimal limit, bool& numbers) {
+bool MovesTooFar(const DrillToken& drill, Decimal limit, bool& numbers) {
     numbers = true;
-    for (size_t k = 0; k < fate.Sizes.size(); ++k) {
-        const std::optional<Decimal> before = Decimal::Parse(fate.Sizes[k]);
-        const std::optional<Decimal> after = Decimal::Parse(fate.NewSizes[k]);
+    for (size_t k = 0; k < drill.Sizes.size(); ++k) {
+        const std::optional<Decimal> before = Decimal::Parse(drill.Sizes[k]);
+        const std::optional<Decimal> after = Decimal::Parse(drill.NewSizes[k]);
         const std::optional<Decimal> change =
             before && after ? after->Minus(*before) : std::optional<Decimal>();
         if (!change) {
@@ -110,6 +110,8 @@ public:
         SortRows();
         DecideVias();
         CollectEdits();
+        report_.ToolsBefore = HoleTools(all_, records_, report_, false);
+        report_.ToolsAfter = HoleTools(all_, records_, report_, true);
         report_.Warnings = HoleWarnings(all_, records_, report_, options_.MinRing);
         return std::move(report_);
     }
@@ -137,29 +139,29 @@ private:
         if (!added) {
             return found->second;
         }
-        DrillToken& fate = report_.Tokens.emplace_back();
-        fate.Value = std::string(token.substr(7, token.size() - 8));
-        const ListedDrill listed = ListDrill(Utf8ToText(fate.Value), Rule());
-        fate.After = TextToUtf8(listed.After);
+        DrillToken& drill = report_.Tokens.emplace_back();
+        drill.Value = std::string(token.substr(7, token.size() - 8));
+        const ListedDrill listed = ListDrill(Utf8ToText(drill.Value), Rule());
+        drill.After = TextToUtf8(listed.After);
         for (size_t k = 0; k < listed.Sizes.size(); ++k) {
-            fate.Sizes.push_back(TextToUtf8(listed.Sizes[k]));
-            fate.NewSizes.push_back(TextToUtf8(listed.NewSizes[k]));
+            drill.Sizes.push_back(TextToUtf8(listed.Sizes[k]));
+            drill.NewSizes.push_back(TextToUtf8(listed.NewSizes[k]));
         }
         if (listed.Verdict != SizeVerdict::Rounded) {
-            fate.Reason = listed.Verdict == SizeVerdict::BeyondTable ? KeptReason::BeyondTable
-                                                                     : KeptReason::NotANumber;
+            drill.Reason = listed.Verdict == SizeVerdict::BeyondTable ? KeptReason::BeyondTable
+                                                                      : KeptReason::NotANumber;
         } else if (options_.MaxChange) {
             bool numbers = true;
-            if (MovesTooFar(fate, *options_.MaxChange, numbers)) {
-                fate.Reason = KeptReason::MaxChange;
+            if (MovesTooFar(drill, *options_.MaxChange, numbers)) {
+                drill.Reason = KeptReason::MaxChange;
             } else if (!numbers) {
-                fate.Reason = KeptReason::NotANumber;
+                drill.Reason = KeptReason::NotANumber;
             }
         }
-        fate.Changes = fate.Reason == KeptReason::None && fate.After != fate.Value;
+        drill.Changes = drill.Reason == KeptReason::None && drill.After != drill.Value;
         // "1" written as "1.0" changes the text, not the hole.
-        fate.Moves = fate.Changes && !std::equal(fate.Sizes.begin(), fate.Sizes.end(),
-                                                 fate.NewSizes.begin(), SameValue);
+        drill.Moves = drill.Changes && !std::equal(drill.Sizes.begin(), drill.Sizes.end(),
+                                                   drill.NewSizes.begin(), SameValue);
         return index;
     }
 
@@ -214,21 +216,22 @@ private:
                 report_.Holes[i].Kept = KeptReason::NotANumber;
                 continue;
             }
-            DrillToken* fate = &report_.Tokens[static_cast<size_t>(token)];
-            if (fate->Row < 0) {
-                fate->Row = static_cast<int32_t>(report_.Rows.size());
-                report_.Rows.emplace_back().Before = fate->Value;
+            DrillToken* drill = &report_.Tokens[static_cast<size_t>(token)];
+            if (drill->Row < 0) {
+                drill->Row = static_cast<int32_t>(report_.Rows.size());
+                report_.Rows.emplace_back().Before = drill->Value;
                 rowToken_.push_back(static_cast<size_t>(token));
             }
-            ReportRow& row = report_.Rows[static_cast<size_t>(fate->Row)];
+            ReportRow& row = report_.Rows[static_cast<size_t>(drill->Row)];
             HoleDecision& decision = report_.Holes[i];
             decision.Token = token;
-            decision.Row = fate->Row;
+            decision.Row = drill->Row;
             decision.Kept = PadSelection(hole);
             if (decision.Kept == KeptReason::None) {
-                decision.Kept = Editable(all_, hole, *fate) ? fate->Reason : KeptReason::NotANumber;
+                decision.Kept =
+                    Editable(all_, hole, *drill) ? drill->Reason : KeptReason::NotANumber;
             }
-            decision.Changes = decision.Kept == KeptReason::None && fate->Changes;
+            decision.Changes = decision.Kept == KeptReason::None && drill->Changes;
             ++row.Pads;
             ++(hole.Type == PadType::NpThruHole ? row.NonPlated : row.Plated);
             row.PadsChanged += decision.Changes ? 1 : 0;
@@ -287,8 +290,8 @@ private:
         }
         report_.Rows = std::move(rows);
         rowToken_ = std::move(tokens);
-        for (DrillToken& fate : report_.Tokens) {
-            fate.Row = fate.Row < 0 ? -1 : newIndex[static_cast<size_t>(fate.Row)];
+        for (DrillToken& drill : report_.Tokens) {
+            drill.Row = drill.Row < 0 ? -1 : newIndex[static_cast<size_t>(drill.Row)];
         }
         for (HoleDecision& decision : report_.Holes) {
             decision.Row = decision.Row < 0 ? -1 : newIndex[static_cast<size_t>(decision.Row)];
@@ -329,20 +332,20 @@ void Decider::DecideVias() {
         }
         HoleDecision& decision = report_.Holes[i];
         decision.Token = index;
-        const DrillToken* fate = &report_.Tokens[static_cast<size_t>(index)];
-        if (fate->Row < 0 || report_.Rows[static_cast<size_t>(fate->Row)].PadsChanged == 0) {
+        const DrillToken* drill = &report_.Tokens[static_cast<size_t>(index)];
+        if (drill->Row < 0 || report_.Rows[static_cast<size_t>(drill->Row)].PadsChanged == 0) {
             continue;
         }
-        decision.Row = fate->Row;
+        decision.Row = drill->Row;
         if (!options_.ViasFollow) {
             decision.Kept = KeptReason::ViaKept;
         } else if (options_.KeepLocked && hole.Locked) {
             decision.Kept = KeptReason::Locked;
-        } else if (!Editable(all_, hole, *fate)) {
+        } else if (!Editable(all_, hole, *drill)) {
             decision.Kept = KeptReason::NotANumber;
         } else {
             decision.Changes = true;
-            ++report_.Rows[static_cast<size_t>(fate->Row)].ViasFollowing;
+            ++report_.Rows[static_cast<size_t>(drill->Row)].ViasFollowing;
         }
     }
     for (const auto& [drill, count] : countOfDrill) {
@@ -364,15 +367,14 @@ void Decider::CollectEdits() {
             continue;
         }
         const HoleRecord& hole = records_.Holes[i];
-        const DrillToken& fate = report_.Tokens[static_cast<size_t>(report_.Holes[i].Token)];
+        const DrillToken& drill = report_.Tokens[static_cast<size_t>(report_.Holes[i].Token)];
         for (size_t k = 0; k < hole.SizeCount; ++k) {
-            if (fate.NewSizes[k] != fate.Sizes[k]) {
-                report_.Edits.push_back({hole.Sizes[k].At, hole.Sizes[k].Length, fate.NewSizes[k]});
+            if (drill.NewSizes[k] != drill.Sizes[k]) {
+                report_.Edits.push_back(
+                    {hole.Sizes[k].At, hole.Sizes[k].Length, drill.NewSizes[k]});
             }
         }
     }
-    report_.ToolsBefore = HoleTools(all_, records_, report_, false);
-    report_.ToolsAfter = HoleTools(all_, records_, report_, true);
 }
 
 } // namespace
