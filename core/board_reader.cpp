@@ -326,9 +326,13 @@ void Reader::SetToken(HoleRecord& hole, size_t close) {
     if (all_.substr(open, 7) != "(drill ") {
         return;
     }
-    const size_t lineEnd = std::min(all_.find('\n', open), all_.size());
-    const size_t paren = std::min(all_.find(')', open), all_.size());
-    if (paren < lineEnd) {
+    // Both searches stop at the first ")": on a board written as one line, searching for
+    // its line's end from every drill would make the pass quadratic.
+    const size_t paren = all_.find(')', open);
+    if (paren == std::string_view::npos) {
+        return;
+    }
+    if (all_.substr(open, paren - open).find('\n') == std::string_view::npos) {
         // A token longer than its field can hold is left without one: never rewritten.
         if (paren + 1 - open <= UINT32_MAX) {
             hole.TokenLength = static_cast<uint32_t>(paren + 1 - open);
@@ -336,8 +340,9 @@ void Reader::SetToken(HoleRecord& hole, size_t close) {
         return;
     }
     // Over several lines: each line end with the indentation behind it reads as one
-    // blank, and the token ends at its first ")", as on one line.
-    if (close >= all_.size() || all_[close] != ')' || close < lineEnd) {
+    // blank, and the token ends at its first ")", as on one line. A list that never
+    // closes has no token.
+    if (close >= all_.size() || all_[close] != ')') {
         return;
     }
     std::string joined;

@@ -32,26 +32,39 @@ bool WriteEditedLines(const LineStore& lines, size_t count, std::span<const Byte
     constexpr size_t kPiece = size_t{1} << 18;
     const std::string& all = lines.All();
     std::string piece;
-    piece.reserve(kPiece + 4096);
+    piece.reserve(2 * kPiece);
+    bool refused = false;
+    // Gathered into pieces; a run longer than a piece (a board written as one line) goes
+    // to the sink as it stands, not copied.
+    const auto put = [&](std::string_view bytes) {
+        if (refused) {
+            return;
+        }
+        if (bytes.size() >= kPiece) {
+            refused = (!piece.empty() && !sink(piece)) || !sink(bytes);
+            piece.clear();
+            return;
+        }
+        piece.append(bytes);
+        if (piece.size() >= kPiece) {
+            refused = !sink(piece);
+            piece.clear();
+        }
+    };
+    const std::string_view bytes = all;
     size_t next = 0; // the next edit
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < count && !refused; ++i) {
         size_t at = lines.BeginOf(i);
         const size_t end = lines.EndOf(i);
         for (; next < edits.size() && edits[next].At < end; ++next) {
-            piece.append(all, at, edits[next].At - at);
-            piece += edits[next].Replacement;
+            put(bytes.substr(at, edits[next].At - at));
+            put(edits[next].Replacement);
             at = edits[next].At + edits[next].Length;
         }
-        piece.append(all, at, end - at);
-        piece += "\r\n";
-        if (piece.size() >= kPiece) {
-            if (!sink(piece)) {
-                return false;
-            }
-            piece.clear();
-        }
+        put(bytes.substr(at, end - at));
+        put("\r\n");
     }
-    return piece.empty() || sink(piece);
+    return !refused && (piece.empty() || sink(piece));
 }
 
 } // namespace rz

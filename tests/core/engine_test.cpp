@@ -442,6 +442,17 @@ TEST(EngineEdits, WrittenInPiecesOnlyWhenTheyFit) {
     }));
     EXPECT_GT(pieces, 2u);
     EXPECT_EQ(whole.size(), 40000u * 44);
+    // A line longer than a piece, with edits before, inside and after its long runs.
+    rz::LineStore one;
+    const std::string run(300000, ' ');
+    one.push_back(u"(drill 0.84)");
+    one.push_back(rz::Utf8ToText(run + "(drill 0.84)" + run + "(drill 1)"));
+    const size_t second = one.BeginOf(1) + run.size() + 7;
+    std::string out;
+    ASSERT_TRUE(rz::WriteEditedLines(
+        one, 2, {{{7, 4, "0.8"}, {second, 4, "0.8"}, {second + 4 + run.size() + 8, 1, "1.0"}}},
+        [&](std::string_view piece) { return out += piece, true; }));
+    EXPECT_TRUE(out == "(drill 0.8)\r\n" + run + "(drill 0.8)" + run + "(drill 1.0)\r\n");
 }
 
 } // namespace
