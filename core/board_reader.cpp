@@ -139,6 +139,9 @@ private:
     size_t Drill(size_t open, HoleRecord& hole, CopperDraft& copper);
     size_t CopperChild(size_t open, std::string_view keyword, CopperDraft& copper);
     size_t Padstack(size_t open, std::vector<CopperDraft>& layers);
+    // The items of a pad or a via after its head: its drill, lock and copper.
+    size_t HoleItems(size_t head, std::span<const std::string_view> items, HoleRecord& hole,
+                     CopperDraft& copper, std::vector<CopperDraft>& layers);
     void SetToken(HoleRecord& hole, size_t close);
 
     BoardRecords out_;
@@ -225,6 +228,20 @@ size_t Reader::Padstack(size_t open, std::vector<CopperDraft>& layers) {
     });
 }
 
+size_t Reader::HoleItems(size_t head, std::span<const std::string_view> items, HoleRecord& hole,
+                         CopperDraft& copper, std::vector<CopperDraft>& layers) {
+    return Children(head, items, [&](size_t child) {
+        const std::string_view k = Keyword(child);
+        if (k == "drill") {
+            return Drill(child, hole, copper);
+        }
+        if (k == "locked") {
+            return LockedChild(child, hole.Locked);
+        }
+        return k == "padstack" ? Padstack(child, layers) : CopperChild(child, k, copper);
+    });
+}
+
 size_t Reader::Pad(size_t open, int32_t footprint) {
     Atoms atoms;
     const size_t head = HeadAtoms(open, atoms);
@@ -236,16 +253,7 @@ size_t Reader::Pad(size_t open, int32_t footprint) {
     CopperDraft copper;
     copper.Copper.Shape = atoms.size() > 2 ? ShapeOf(Text(atoms[2])) : PadShape::Other;
     std::vector<CopperDraft> layers;
-    const size_t close = Children(head, kPadItems, [&](size_t child) {
-        const std::string_view k = Keyword(child);
-        if (k == "drill") {
-            return Drill(child, hole, copper);
-        }
-        if (k == "locked") {
-            return LockedChild(child, hole.Locked);
-        }
-        return k == "padstack" ? Padstack(child, layers) : CopperChild(child, k, copper);
-    });
+    const size_t close = HoleItems(head, kPadItems, hole, copper, layers);
     if (hole.SizeCount > 0) {
         const CopperShape front = copper.Settled(0, 0);
         hole.Copper = front;
@@ -267,16 +275,7 @@ size_t Reader::Via(size_t open) {
     hole.Locked = HasWord(atoms, 0, "locked");
     CopperDraft copper;
     std::vector<CopperDraft> layers;
-    const size_t close = Children(head, kViaItems, [&](size_t child) {
-        const std::string_view k = Keyword(child);
-        if (k == "drill") {
-            return Drill(child, hole, copper);
-        }
-        if (k == "locked") {
-            return LockedChild(child, hole.Locked);
-        }
-        return k == "padstack" ? Padstack(child, layers) : CopperChild(child, k, copper);
-    });
+    const size_t close = HoleItems(head, kViaItems, hole, copper, layers);
     if (hole.SizeCount > 0) {
         // A via is round: its one size is its diameter, on every layer.
         const auto circle = [](const CopperDraft& d) {
