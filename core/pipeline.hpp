@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/board_state.hpp"
+#include "core/drill_rule.hpp"
 #include "ui/dialogs.hpp"
 
 #include <cstdint>
@@ -30,10 +31,20 @@ void SortDrillTokens(BoardState& state);
 Text DrillValueText(const Text& token);
 // A value text rounded to 0.1 mm: "0.8" for "0.762".
 Text RoundedDrillText(const Text& valueText);
-// What is listed and written for a value text. One finite number: its
-// RoundedDrillText. "oval W H" and either form followed by " (offset ...": only the
-// size numbers rounded, every other character kept. Anything else: unchanged.
-Text ListedDrillText(const Text& valueText);
+// What is listed and written for a value text under a rule (the window passes its own).
+// One number, "oval W H", and either followed by " (offset ...": only the size numbers
+// change, every other character is kept. Any other form, or sizes the rule cannot
+// round (for the window: a tenfold beyond the float range): unchanged.
+Text ListedDrillText(const Text& valueText, const SizeRule& rule = WindowSizeRule());
+// The same with the sizes found, their new texts and the rule's verdict.
+struct ListedDrill {
+    Text After;
+    SizeVerdict Verdict = SizeVerdict::Rounded;
+    bool Oval = false;
+    std::vector<Text> Sizes;    // the size numbers as written
+    std::vector<Text> NewSizes; // what each becomes (as written when not rounded)
+};
+ListedDrill ListDrill(const Text& valueText, const SizeRule& rule);
 
 // One row of the two lists the main window shows.
 struct DrillRow {

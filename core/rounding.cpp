@@ -2,6 +2,7 @@
 #include "core/pipeline.hpp"
 
 #include <cmath>
+#include <span>
 #include <string_view>
 
 namespace rz {
@@ -69,17 +70,11 @@ size_t NumberLength(std::u16string_view s) {
     return k;
 }
 
-// A size number: a whole number token (followed by a blank or the end) whose value
-// and tenfold value are finite as 32-bit floats, so that rounding gives a number
-// again (a tenfold beyond the float range would be written as "+Infinit.y", which
-// KiCad cannot read). Gives its length, 0 when there is none.
-size_t SizeNumberLength(std::u16string_view s) {
+// A number token: a number followed by a blank or the end. Gives its length, 0 when
+// there is none. Whether its value can be rounded is the rule's to say.
+size_t NumberTokenLength(std::u16string_view s) {
     const size_t n = NumberLength(s);
-    if (n == 0 || (n < s.size() && !IsBlank(s[n]))) {
-        return 0;
-    }
-    const float value = ParseFloat32(Text(s.substr(0, n)));
-    return std::isfinite(value) && std::isfinite(value * 10.0f) ? n : 0;
+    return n == 0 || (n < s.size() && !IsBlank(s[n])) ? 0 : n;
 }
 
 size_t BlankRunLength(std::u16string_view s) {
@@ -90,53 +85,106 @@ size_t BlankRunLength(std::u16string_view s) {
     return k;
 }
 
-} // namespace
+// Where the size numbers of a value text stand.
+struct SizeSpans {
+    bool Oval = false;
+    size_t Count = 0;
+    size_t At[2] = {0, 0};
+    size_t Length[2] = {0, 0};
+};
 
-Text ListedDrillText(const Text& valueText) {
-    const std::u16string_view v = valueText;
-    // The plain form: the value text is one number and nothing else.
-    const size_t whole = SizeNumberLength(v);
-    if (whole != 0 && whole == v.size()) {
-        return RoundedDrillText(valueText);
-    }
-
-    // "oval W H" and "N" or "oval W H" followed by " (offset ...": the size numbers
-    // are rounded, every other character stays as it was.
-    Text out;
+// The forms whose sizes are rounded: one number; "oval W H"; either followed by blanks
+// and "(offset ...". Every other form is written back as it stands (Count 0), since
+// rounding it could drop a hole's shape or offset.
+SizeSpans FindSizeNumbers(std::u16string_view v) {
+    SizeSpans found;
     size_t at = 0;
-    int sizes = 1;
+    size_t sizes = 1;
     if (v.substr(0, 4) == u"oval" && v.size() > 4 && IsBlank(v[4])) {
-        const size_t blanks = BlankRunLength(v.substr(4));
-        out.append(v.substr(0, 4 + blanks));
-        at = 4 + blanks;
+        at = 4 + BlankRunLength(v.substr(4));
         sizes = 2;
+        found.Oval = true;
     }
-    for (int k = 0; k < sizes; ++k) {
+    for (size_t k = 0; k < sizes; ++k) {
         if (k > 0) {
             const size_t blanks = BlankRunLength(v.substr(at));
             if (blanks == 0) {
-                return valueText;
+                return SizeSpans();
             }
-            out.append(v.substr(at, blanks));
             at += blanks;
         }
-        const size_t n = SizeNumberLength(v.substr(at));
+        const size_t n = NumberTokenLength(v.substr(at));
         if (n == 0) {
-            return valueText;
+            return SizeSpans();
         }
-        out += RoundedDrillText(Text(v.substr(at, n)));
+        found.At[k] = at;
+        found.Length[k] = n;
         at += n;
     }
+    found.Count = sizes;
     if (at == v.size()) {
-        return sizes == 2 ? out : valueText; // a lone number was handled above
+        return found;
     }
     const size_t blanks = BlankRunLength(v.substr(at));
     const std::u16string_view rest = v.substr(at + blanks);
     if (blanks == 0 || rest.substr(0, 7) != u"(offset" || rest.size() == 7 || !IsBlank(rest[7])) {
-        return valueText;
+        return SizeSpans();
     }
-    out.append(v.substr(at));
-    return out;
+    return found;
+}
+
+// Today's rounding of one size number; a value whose tenfold is beyond the float range
+// would be written as "+Infinit.y", which KiCad cannot read, so such a drill is kept.
+class WindowRule final : public SizeRule {
+public:
+    SizeVerdict NewSizes(bool, std::span<const Text> sizes, std::span<Text> out) const override {
+        for (const Text& size : sizes) {
+            const float value = ParseFloat32(size);
+            if (!std::isfinite(value) || !std::isfinite(value * 10.0f)) {
+                return SizeVerdict::NotANumber;
+            }
+        }
+        for (size_t k = 0; k < sizes.size(); ++k) {
+            out[k] = RoundedDrillText(sizes[k]);
+        }
+        return SizeVerdict::Rounded;
+    }
+};
+
+} // namespace
+
+const SizeRule& WindowSizeRule() {
+    static const WindowRule rule;
+    return rule;
+}
+
+ListedDrill ListDrill(const Text& valueText, const SizeRule& rule) {
+    ListedDrill listed;
+    listed.After = valueText;
+    const SizeSpans spans = FindSizeNumbers(valueText);
+    if (spans.Count == 0) {
+        listed.Verdict = SizeVerdict::NotANumber;
+        return listed;
+    }
+    for (size_t k = 0; k < spans.Count; ++k) {
+        listed.Sizes.push_back(valueText.substr(spans.At[k], spans.Length[k]));
+    }
+    listed.Oval = spans.Oval;
+    listed.NewSizes.resize(spans.Count);
+    listed.Verdict = rule.NewSizes(spans.Oval, listed.Sizes, listed.NewSizes);
+    if (listed.Verdict != SizeVerdict::Rounded) {
+        listed.NewSizes = listed.Sizes;
+        return listed;
+    }
+    // Only the numbers change; blanks, "oval" and the offset stay as written.
+    for (size_t k = spans.Count; k-- > 0;) {
+        listed.After.replace(spans.At[k], spans.Length[k], listed.NewSizes[k]);
+    }
+    return listed;
+}
+
+Text ListedDrillText(const Text& valueText, const SizeRule& rule) {
+    return ListDrill(valueText, rule).After;
 }
 
 std::vector<DrillRow> PrepareDrillRows(BoardState& state) {

@@ -17,11 +17,12 @@ for board in "$root"/tests/data/boards/*/*.kicad_pcb; do
 done
 # The markers and byte sequences the reader and the collection treat specially.
 printf '"%s"\n' '\x0d\x0a' '\x0d' '\x0a' '\x00' '\xef\xbb\xbf' '\xc3\xa4' '\xf0\x9f\x98\x80' \
-  '\xed\xa0\x80' '(drill ' '(via ' '(via' '(offset ' 'oval ' '(pad ' ')' '\\\"' '\"' >"$work/board.dict"
+  '\xed\xa0\x80' '(drill ' '(via ' '(via' '(offset ' 'oval ' '(pad ' '(footprint ' '(locked yes)' \
+  '(property \"Reference\" ' ')' '\\\"' '\"' >"$work/board.dict"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 [ -d /dev/shm ] && export TMPDIR=/dev/shm # a file per input
-for t in ${@:-line_reader collect round_trip}; do
+for t in ${@:-line_reader collect round_trip engine}; do
   mkdir -p "$work/corpus/$t"
   echo "--- fuzz_$t for ${seconds}s"
   "$build/tests/safety/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len="${FUZZ_MAX_LEN:-65536}" \

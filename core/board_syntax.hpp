@@ -1,0 +1,18 @@
+// The string-aware list tracking of KiCad's s-expression files.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace rz {
+
+// The position just behind the double-quoted string whose opening quote is at `quote`; a
+// backslash escapes the next character unless that is a line end; a string ends at the
+// end of its line at the latest (then the result is the position of that "\n"), or at
+// the end of `all`.
+size_t SkipString(std::string_view all, size_t quote);
+// The ")" that closes the list whose "(" is at `open`, parentheses inside strings not
+// counted; the last position of `all` when the list never closes.
+size_t CloseOfList(std::string_view all, size_t open);
+
+} // namespace rz

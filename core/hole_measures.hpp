@@ -1,0 +1,24 @@
+// What a report measures over the decided holes: the drill tools the fab needs, and
+// the copper rings the change thins.
+#pragma once
+
+#include "core/board_reader.hpp"
+#include "core/drill_decisions.hpp"
+
+#include <string_view>
+#include <vector>
+
+namespace rz {
+
+// The distinct hole sizes of pads and vias together, ascending, before the change or
+// after it; a slot counts as its width. Sizes that are not numbers are left out.
+std::vector<Decimal> HoleTools(std::string_view all, const BoardRecords& records,
+                               const DrillReport& report, bool after);
+
+// The warnings of the changed holes: a plated pad whose ring falls below `minRing`
+// through the change; a new hole that fills its pad or via (always); vias summed up per
+// drill token and kind.
+std::vector<DrillWarning> HoleWarnings(std::string_view all, const BoardRecords& records,
+                                       const DrillReport& report, Decimal minRing);
+
+} // namespace rz

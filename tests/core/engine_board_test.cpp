@@ -1,0 +1,84 @@
+// The hole engine on real files: without options it must list the window's rows and
+// write the window's bytes, board by board; and what it reads of each hole must be
+// what the file says.
+#include "core/board_reader.hpp"
+#include "core/drill_decisions.hpp"
+#include "support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+namespace fs = std::filesystem;
+using rztest::ReadBytes;
+using rztest::ScratchDir;
+
+// Until the window reads drills written over several lines, and stops listing the
+// "(drill (offset X Y))" of a pad without a hole, those are left out of the comparison:
+// set this to true with that change, and the comparison covers them too.
+constexpr bool kWindowReadsDrillLists = false;
+
+// Every board and footprint file under the test data, and under the folder named by
+// REZURUDEV_EXTRA_BOARDS (a whole library for a longer run).
+std::vector<fs::path> RealFiles() {
+    std::vector<fs::path> files;
+    std::vector<fs::path> roots = {fs::path(REZURUDEV_TEST_DATA)};
+    if (const char* extra = std::getenv("REZURUDEV_EXTRA_BOARDS"); extra != nullptr) {
+        roots.emplace_back(extra);
+    }
+    for (const fs::path& root : roots) {
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            const fs::path ext = entry.path().extension();
+            if (ext == ".kicad_pcb" || ext == ".kicad_mod") {
+                files.push_back(entry.path());
+            }
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST(EngineRealBoards, WithoutOptionsTheWindowsRowsAndBytes) {
+    const std::vector<fs::path> files = RealFiles();
+    ASSERT_GE(files.size(), 10u);
+    size_t rowsSeen = 0;
+    for (const fs::path& source : files) {
+        SCOPED_TRACE(source.string());
+        ScratchDir dir;
+        const fs::path copy = dir / "b.kicad_pcb";
+        fs::copy_file(source, copy);
+        fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
+        rztest::Loaded loaded;
+        std::vector<rz::DrillRow> windowRows =
+            rztest::LoadAndPrepare(loaded, copy, rz::SystemFiles());
+        const rz::LineStore& lines = loaded.State.BoardLines;
+        const std::string_view all = lines.All();
+        rz::BoardRecords records = rz::ReadBoard(all);
+        if (!kWindowReadsDrillLists) {
+            std::erase_if(records.Holes,
+                          [](const rz::HoleRecord& h) { return h.JoinedToken >= 0; });
+            std::erase_if(windowRows, [](const rz::DrillRow& r) { return r.Before[0] == u'('; });
+        }
+        const rz::DrillReport report = rz::DecideDrills(all, records, rz::DrillOptions());
+
+        EXPECT_EQ(report.Rows.size(), windowRows.size());
+        for (size_t r = 0; r < std::min(windowRows.size(), report.Rows.size()); ++r) {
+            EXPECT_EQ(rz::Utf8ToText(report.Rows[r].Before), windowRows[r].Before);
+            EXPECT_EQ(rz::Utf8ToText(report.Rows[r].After), windowRows[r].After);
+        }
+        rowsSeen += windowRows.size();
+
+        std::string written;
+        ASSERT_TRUE(rz::WriteEditedLines(
+            lines, static_cast<size_t>(loaded.State.LastLineIndex + 1), report.Edits,
+            [&](std::string_view piece) { return written.append(piece), true; }));
+        ASSERT_EQ(rz::ApplyNewDrills(loaded.State, loaded.Dialogs), rz::ApplyOutcome::Written);
+        EXPECT_TRUE(ReadBytes(copy) == written) << "the bytes differ";
+    }
+    EXPECT_GE(rowsSeen, 40u);
+}
+
+} // namespace
