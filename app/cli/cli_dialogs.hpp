@@ -2,7 +2,7 @@
 // messages go to standard error.
 #pragma once
 
-#include "ui/dialogs.hpp"
+#include "core/dialogs.hpp"
 
 #include <cstdio>
 
