@@ -150,11 +150,8 @@ TEST(RewriteFaults, AFailureAtEveryStep) {
 
 // The text with every drill token ("(drill " up to the first ")", on its line or not)
 // masked.
-std::string WithoutDrillTokens(std::string text) {
-    for (size_t p = 0; (p = text.find("(drill ", p)) != std::string::npos;) {
-        text.replace(p, text.find(')', p) - p + 1, "#");
-    }
-    return text;
+std::string WithoutDrillTokens(const std::string& text) {
+    return std::regex_replace(text, std::regex("\\(drill [^)]*\\)"), "#");
 }
 
 // Writes the bytes, lists ("before TAB after" lines) and applies as the window does.

@@ -130,7 +130,7 @@ TEST(FormatFloat32, AgreesWithPrintfInTheCLocale) {
                         : n % 4 == 1
                             ? static_cast<float>(static_cast<int>(bits % 200001) - 100000) / 1000
                             : std::bit_cast<float>(bits);
-        const CLocale c;
+        [[maybe_unused]] const CLocale c;
         char buffer[64];
         std::snprintf(buffer, sizeof buffer, "%.10f", x == 0.0f ? 0.0 : x);
         std::string want = buffer;
