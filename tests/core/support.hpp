@@ -19,8 +19,6 @@ class ScratchDir {
 public:
     ScratchDir();
     ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
     fs::path operator/(const std::string& name) const { return path_ / name; }
     std::vector<std::string> Names() const; // sorted
 

@@ -45,13 +45,14 @@ struct Holder {
 };
 
 // Another program acts on the board ($P) while the window is up; `written` when the
-// content on disk is still what was loaded.
+// content on disk is still what was loaded and may be written.
 TEST(SafetyFault, OtherProgramsSaveNeverOverwritten) {
     for (auto [sh, written] :
          {std::pair{"rm \"$P\" && mkdir \"$P\" && echo keep >\"$P/in\"", false},
           {"rm \"$P\"", false},
           {"sed 's/(drill 0.8)/(drill 0.9)/' \"$P\" 1<>\"$P\"", false}, // same size, in place
           {"sed -i '1i (kicad_pcb)' \"$P\"", false},
+          {"chmod 444 \"$P\"", false}, // no write bits, which bind root too
           {"cp \"$P\" \"$P.x\" && mv \"$P.x\" \"$P\"", true},
           {"touch \"$P\"", true}}) {
         SCOPED_TRACE(sh);
