@@ -48,7 +48,8 @@ void CheckListing(const Session& s) {
         const rz::Text& token = tokens[static_cast<long>(k)];
         const rz::DrillRow& row = s.Rows[k];
         Require(token.starts_with(u"(drill ") && token.back() == u')' && Count(token, u')') == 1 &&
-                    Count(token, u'\n') == 0 && !token.starts_with(u"(drill (offset") &&
+                    (Count(token, u'\n') == 0 || s.State.Flaw != rz::LoadFlaw::None) &&
+                    !token.starts_with(u"(drill (offset") &&
                     (k == 0 || rz::CompareTexts(tokens[static_cast<long>(k) - 1], token) < 0),
                 "not a drill token, unsorted or twice", token);
         Require(u"(drill " + row.Before + u")" == token &&
