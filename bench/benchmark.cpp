@@ -41,6 +41,8 @@ Outcome Run(const std::vector<std::string>& args) {
         argv.push_back(const_cast<char*>(a.c_str()));
     }
     argv.push_back(nullptr);
+    // A child inherits what is waiting in stdout and would print it once more.
+    std::fflush(stdout);
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {

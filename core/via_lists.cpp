@@ -18,10 +18,15 @@ bool EndsViaKeyword(std::string_view all, size_t after) {
 } // namespace
 
 // Positions are asked for in increasing order, so the reading for strings picks up
-// where it stopped instead of starting again at the line's beginning.
+// where it stopped instead of starting again at the line's beginning; and since a string
+// ends at its line's end at the latest, it skips the lines before the one of `at`.
 bool ViaListFinder::InString(size_t at) {
     if (at < stringEnd_) {
         return true;
+    }
+    const size_t lineEnd = all_.substr(outside_, at - outside_).rfind('\n');
+    if (lineEnd != std::string_view::npos) {
+        outside_ += lineEnd + 1;
     }
     while (outside_ < at) {
         // Only up to `at`: looking further for every via would read a long line again
