@@ -42,6 +42,15 @@ bool IsWellFormedUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const unsigned char* const end = p + bytes.size();
     while (p < end) {
+        // A whole board may be one line: runs of ASCII are passed sixteen bytes at a time.
+        if (static_cast<std::size_t>(end - p) >= ByteBlock::kSize && ByteBlock(p).High() == 0) {
+            p += ByteBlock::kSize;
+            continue;
+        }
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
         int valid = 0;
         const int n = SequenceLength(p, end, valid);
         if (n == 0) {
