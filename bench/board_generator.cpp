@@ -56,7 +56,7 @@ private:
 } // namespace
 
 bool GenerateBoard(const std::string& source, const std::string& target, uint64_t bytes,
-                   std::string& why) {
+                   std::string& why, Repeat repeat, bool oneLine) {
     std::ifstream in(source, std::ios::binary);
     if (!in) {
         why = "cannot read " + source;
@@ -75,7 +75,8 @@ bool GenerateBoard(const std::string& source, const std::string& target, uint64_
         lines.push_back(std::string_view(board).substr(at, end - at));
         at = end;
     }
-    // The blocks run from the first footprint to where the last footprint closes.
+    // The blocks run from the first footprint to where the last footprint (or the last
+    // list of the first level) closes.
     Depth depth;
     size_t first = lines.size();
     size_t blocksEnd = 0;
@@ -86,7 +87,7 @@ bool GenerateBoard(const std::string& source, const std::string& target, uint64_
             first = std::min(first, i);
             inFootprint = true;
         }
-        if (depth.Feed(lines[i]) == 1 && inFootprint) {
+        if (depth.Feed(lines[i]) == 1 && (inFootprint || repeat == Repeat::Everything)) {
             blocksEnd = i + 1;
             inFootprint = false;
         }
@@ -102,9 +103,15 @@ bool GenerateBoard(const std::string& source, const std::string& target, uint64_
         }
         return out;
     };
-    const std::string head = join(0, first);
-    const std::string blocks = join(first, blocksEnd);
-    const std::string tail = join(blocksEnd, lines.size());
+    std::string head = join(0, first);
+    std::string blocks = join(first, blocksEnd);
+    std::string tail = join(blocksEnd, lines.size());
+    if (oneLine) {
+        for (std::string* part : {&head, &blocks, &tail}) {
+            std::replace(part->begin(), part->end(), '\n', ' ');
+            std::replace(part->begin(), part->end(), '\r', ' ');
+        }
+    }
 
     std::ofstream out(target, std::ios::binary | std::ios::trunc);
     if (!out) {

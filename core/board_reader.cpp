@@ -2,6 +2,7 @@
 
 #include "core/board_lists.hpp"
 #include "core/board_syntax.hpp"
+#include "core/drill_lines.hpp"
 #include "core/large_buffer.hpp"
 
 #include <algorithm>
@@ -344,20 +345,11 @@ void Reader::SetToken(HoleRecord& hole, size_t close) {
     if (close >= all_.size() || all_[close] != ')') {
         return;
     }
-    std::string joined;
-    for (size_t k = open; k <= close; ++k) {
-        if (all_[k] == '\n') {
-            joined.push_back(' ');
-            while (k + 1 <= close && (all_[k + 1] == ' ' || all_[k + 1] == '\t')) {
-                ++k;
-            }
-            continue;
-        }
-        joined.push_back(all_[k]);
-        if (all_[k] == ')') {
-            break;
-        }
+    const size_t tokenEnd = JoinedTokenEnd(all_, open);
+    if (tokenEnd == std::string_view::npos) {
+        return;
     }
+    std::string joined = JoinLines(all_.substr(open, tokenEnd - open));
     hole.JoinedToken = static_cast<int32_t>(out_.JoinedTokens.size());
     out_.JoinedTokens.push_back(std::move(joined));
 }

@@ -5,6 +5,7 @@
 #include "core/line_store.hpp"
 #include "text/text.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <unordered_set>
 #include <vector>
@@ -33,7 +34,12 @@ struct BoardState {
     std::vector<Text> NewDrillTokens{Text()};
     // While collecting: the next free slot of DrillTokens (0 before the first token).
     // Once the rows are prepared: the index of the last stored token (-1 for none).
+    // Collection stores at the next free slot, while the rows and the rewrite walk the
+    // slots up to the last one, so each step keeps the bound it counts with and the one
+    // change of meaning happens in PrepareDrillRows, which is why the window prepares
+    // the rows exactly once: a second call would drop the last token.
     int32_t DrillCount = 0;
+    // The token being stored: collection cuts it from a line, AddDistinctDrill stores it.
     Text CurrentDrillToken;
 
     // What loading learnt about the file, for the rewrite's checks: whether the
@@ -47,5 +53,11 @@ struct BoardState {
     // distinct test does not scan the whole table for every pad line.
     std::unordered_set<Text> DrillTokenIndex;
 };
+
+// How many of the loaded lines are in use: slots 0..LastLineIndex, as far as they exist.
+inline size_t LinesInUse(const BoardState& state) {
+    return std::min(state.BoardLines.size(),
+                    static_cast<size_t>(std::max<int32_t>(state.LastLineIndex + 1, 0)));
+}
 
 } // namespace rz

@@ -50,11 +50,6 @@ public:
         }
     }
 
-    void push_back(std::u16string_view line) {
-        bytes_ += TextToUtf8(Text(line));
-        EndLine();
-    }
-
     // All lines, each followed by the separator "\n". No marker the pipeline looks
     // for holds a "\n", so a search over all of it never matches across two lines.
     const std::string& All() const { return bytes_; }
@@ -71,9 +66,8 @@ public:
         return LargeBufferPrefault(bytes_.data(), bytes_.capacity());
     }
 
-    // The reader's way for many lines at once: bytes appended as they are, then each
-    // separator among them made a line end by its position.
-    void AppendBytes(const char* bytes, size_t count) { bytes_.append(bytes, count); }
+    // The reader's way for many lines at once: bytes appended to Open() as they are, then
+    // each separator among them made a line end by its position.
     void EndLineAt(size_t separator) { ends_.push_back(separator); }
     // Where the line being built begins.
     size_t OpenLineBegin() const { return ends_.empty() ? 0 : ends_.back() + 1; }

@@ -1,13 +1,10 @@
 #include "core/numbered_file.hpp"
 
+#include "text/byte_block.hpp"
+
 #include <array>
 #include <bit>
 #include <cstring>
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define RZ_LINE_SSE2 1
-#endif
 
 namespace rz {
 
@@ -24,59 +21,11 @@ constexpr std::array<bool, 256> MakePlainTable() {
 }
 constexpr std::array<bool, 256> kPlain = MakePlainTable();
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF, no stray
-// or missing continuation bytes. Only such bytes come back unchanged from decoding
-// and encoding again.
-bool IsWellFormedUtf8(std::string_view bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const unsigned char* const end = p + bytes.size();
-    while (p < end) {
-        const unsigned char b0 = *p++;
-        if (b0 < 0x80) {
-            continue;
-        }
-        int need;
-        unsigned char lo = 0x80;
-        unsigned char hi = 0xBF;
-        if (b0 >= 0xC2 && b0 <= 0xDF) {
-            need = 1;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            need = 2;
-            lo = b0 == 0xE0 ? 0xA0 : 0x80;
-            hi = b0 == 0xED ? 0x9F : 0xBF;
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            need = 3;
-            lo = b0 == 0xF0 ? 0x90 : 0x80;
-            hi = b0 == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return false;
-        }
-        if (end - p < need || p[0] < lo || p[0] > hi) {
-            return false;
-        }
-        for (int k = 1; k < need; ++k) {
-            if (p[k] < 0x80 || p[k] > 0xBF) {
-                return false;
-            }
-        }
-        p += need;
-    }
-    return true;
-}
-
 } // namespace
-
-NumberedFiles::NumberedFiles(OsFiles& os) : os_(os) {}
-
-NumberedFiles::~NumberedFiles() {
-    for (size_t n = 0; n < slots_.size(); ++n) {
-        CloseNumberedFile(static_cast<int32_t>(n));
-    }
-}
 
 FileSlot* NumberedFiles::Slot(int32_t number) {
     if (number < 0 || static_cast<size_t>(number) >= slots_.size() ||
-        !slots_[static_cast<size_t>(number)].Handle.IsOpen()) {
+        !slots_[static_cast<size_t>(number)].File.IsOpen()) {
         return nullptr;
     }
     return &slots_[static_cast<size_t>(number)];
@@ -90,7 +39,6 @@ FileSlot* NumberedFiles::Prepare(int32_t number) {
         slots_.resize(static_cast<size_t>(number) + 1);
     }
     // Opening a number that is still open closes it first, as a fresh slot is wanted.
-    CloseNumberedFile(number);
     FileSlot& slot = slots_[static_cast<size_t>(number)];
     slot = FileSlot();
     return &slot;
@@ -102,7 +50,7 @@ int32_t NumberedFiles::OpenFileForReading(int32_t number, const Text& path) {
         lastOpen_ = OsResult::Failed;
         return 0;
     }
-    lastOpen_ = os_.OpenExisting(path, OsFiles::Access::Read, slot->Handle);
+    lastOpen_ = os_.Hold(path, OsFiles::Access::Read, slot->File);
     if (lastOpen_ != OsResult::Ok) {
         *slot = FileSlot();
         return 0;
@@ -118,7 +66,7 @@ int32_t NumberedFiles::CreateFileForWriting(int32_t number, const Text& path) {
         lastOpen_ = OsResult::Failed;
         return 0;
     }
-    lastOpen_ = os_.CreateNew(path, slot->Handle);
+    lastOpen_ = os_.CreateHeld(path, slot->File);
     if (lastOpen_ != OsResult::Ok) {
         *slot = FileSlot();
         return 0;
@@ -131,7 +79,7 @@ bool NumberedFiles::Refill(FileSlot& slot) {
     // After a failed read the file counts as ended for good: reading on behind the
     // gap would make lines of bytes that were never next to each other.
     const int32_t got =
-        slot.ReadFailed ? 0 : os_.Read(slot.Handle, slot.Buffer.get(), slot.BufferSize);
+        slot.ReadFailed ? 0 : os_.Read(slot.File.Get(), slot.Buffer.get(), slot.BufferSize);
     if (got < 0) {
         // Counted as the end of the file, but remembered: a file read only in part
         // must never be written back.
@@ -182,34 +130,18 @@ bool NumberedFiles::FileAtEnd(int32_t number) {
 
 namespace {
 
-// True when one of the eight bytes of w is not plain: NUL, LF, CR, or a byte of 0x80
-// and above.
-inline bool HasSpecialByte(uint64_t w) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
-    constexpr uint64_t kHighs = 0x8080808080808080ull;
-    const auto hasZero = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
-    return ((w & kHighs) | hasZero(w) | hasZero(w ^ (kOnes * 0x0A)) |
-            hasZero(w ^ (kOnes * 0x0D))) != 0;
-}
-
-// Walks the plain bytes and LFs of [p, stop), sixteen or eight at a time where
-// possible, and calls onLf with each LF's place in order; when onLf gives false the
-// walk stops just behind that LF. Otherwise it stops at the first byte that is
-// neither plain nor an LF (NUL, CR, 0x80 and above), or at `stop`. Gives where it
-// stopped. Both readers cut lines with this one walk, so they cannot disagree.
+// Walks the plain bytes and LFs of [p, stop), a block at a time where possible, and
+// calls onLf with each LF's place in order; when onLf gives false the walk stops just
+// behind that LF. Otherwise it stops at the first byte that is neither plain nor an
+// LF (NUL, CR, 0x80 and above), or at `stop`. Gives where it stopped. Both readers
+// cut lines with this one walk, so they cannot disagree.
 template <class OnLf>
 inline const unsigned char* ScanPlainRun(const unsigned char* p, const unsigned char* const stop,
                                          OnLf&& onLf) {
-#ifdef RZ_LINE_SSE2
-    const __m128i nul = _mm_setzero_si128();
-    const __m128i lf = _mm_set1_epi8(0x0A);
-    const __m128i cr = _mm_set1_epi8(0x0D);
-    while (stop - p >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        // The high bit of v itself marks a byte of 0x80 and above.
-        const auto special = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, nul), _mm_cmpeq_epi8(v, cr)), v)));
-        auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+    while (static_cast<size_t>(stop - p) >= ByteBlock::kSize) {
+        const ByteBlock block(p);
+        const uint32_t special = block.Equal('\0') | block.Equal('\r') | block.High();
+        uint32_t ends = block.Equal('\n');
         if (special != 0) {
             ends &= (special & (0u - special)) - 1; // only those before the first
         }
@@ -223,18 +155,9 @@ inline const unsigned char* ScanPlainRun(const unsigned char* p, const unsigned 
         if (special != 0) {
             return p + std::countr_zero(special);
         }
-        p += 16;
+        p += ByteBlock::kSize;
     }
-#endif
     for (;;) {
-        while (stop - p >= 8) {
-            uint64_t word;
-            std::memcpy(&word, p, sizeof word);
-            if (HasSpecialByte(word)) {
-                break;
-            }
-            p += 8;
-        }
         while (p < stop && kPlain[*p]) {
             ++p;
         }
@@ -290,14 +213,8 @@ void NumberedFiles::ReadLineBytes(FileSlot& slot, std::string& out, bool& multiB
             slot.Faithful = false;
             return;
         }
-        int32_t more = 0;
-        if (first >= 0xC0 && first <= 0xDF) {
-            more = 1;
-        } else if (first >= 0xE0 && first <= 0xEF) {
-            more = 2;
-        } else if (first >= 0xF0 && first <= 0xF7) {
-            more = 3;
-        } else {
+        const int32_t more = ClassifyUtf8Lead(first).Following;
+        if (more == 0) {
             // A byte that cannot begin a character stands as "?".
             slot.Faithful = false;
             out.push_back('?');
@@ -387,19 +304,6 @@ size_t NumberedFiles::ReadTextLines(int32_t number, LineStore& lines, size_t max
     return TakeLines(*slot, lines, maxLines);
 }
 
-void NumberedFiles::ReadTextLine(int32_t number, LineStore& lines) {
-    // At the end of the file (or when the number is not open) the line is empty.
-    if (ReadTextLines(number, lines, 1) == 0) {
-        lines.EndLine();
-    }
-}
-
-Text NumberedFiles::ReadTextLine(int32_t number) {
-    LineStore one;
-    ReadTextLine(number, one);
-    return one[0];
-}
-
 void NumberedFiles::Put(FileSlot& slot, const char* bytes, int32_t count) {
     if (slot.ReadOnly || slot.WriteResult != OsResult::Ok || count <= 0) {
         return;
@@ -418,44 +322,18 @@ void NumberedFiles::Put(FileSlot& slot, const char* bytes, int32_t count) {
     }
     if (slot.Pending < slot.BufferSize) {
         slot.WriteResult =
-            os_.Write(slot.Handle, slot.Buffer.get(), slot.BufferSize - slot.Pending);
+            os_.Write(slot.File.Get(), slot.Buffer.get(), slot.BufferSize - slot.Pending);
         slot.Pending = slot.BufferSize;
         if (slot.WriteResult != OsResult::Ok) {
             return;
         }
     }
     if (count >= slot.BufferSize) {
-        slot.WriteResult = os_.Write(slot.Handle, bytes, count);
+        slot.WriteResult = os_.Write(slot.File.Get(), bytes, count);
     } else {
         std::memcpy(slot.Buffer.get(), bytes, static_cast<size_t>(count));
         slot.Pending = slot.BufferSize - count;
     }
-}
-
-int64_t NumberedFiles::WriteTextLine(int32_t number, std::u16string_view text) {
-    FileSlot* slot = Slot(number);
-    if (slot == nullptr || slot->ReadOnly || slot->WriteResult != OsResult::Ok) {
-        return 0;
-    }
-    encoded_.clear();
-    bool ascii = true;
-    for (const char16_t unit : text) {
-        if (unit >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii) {
-        encoded_.resize(text.size());
-        for (size_t k = 0; k < text.size(); ++k) {
-            encoded_[k] = static_cast<char>(text[k]);
-        }
-    } else {
-        encoded_ = TextToUtf8(Text(text));
-    }
-    encoded_ += "\r\n";
-    PutBytes(number, encoded_);
-    return slot->WriteResult == OsResult::Ok ? static_cast<int64_t>(encoded_.size()) : 0;
 }
 
 OsResult NumberedFiles::PutBytes(int32_t number, std::string_view bytes) {
@@ -479,13 +357,13 @@ OsResult NumberedFiles::FlushNumberedFile(int32_t number) {
     }
     if (slot->Writing && slot->WriteResult == OsResult::Ok && slot->Pending < slot->BufferSize) {
         slot->WriteResult =
-            os_.Write(slot->Handle, slot->Buffer.get(), slot->BufferSize - slot->Pending);
+            os_.Write(slot->File.Get(), slot->Buffer.get(), slot->BufferSize - slot->Pending);
         slot->Pending = slot->BufferSize;
     }
     if (slot->WriteResult != OsResult::Ok) {
         return slot->WriteResult;
     }
-    slot->WriteResult = os_.Flush(slot->Handle);
+    slot->WriteResult = os_.Flush(slot->File.Get());
     return slot->WriteResult;
 }
 
@@ -498,16 +376,15 @@ OsResult NumberedFiles::CloseNumberedFile(int32_t number) {
     if (slot->Writing) {
         if (slot->WriteResult == OsResult::Ok && slot->Pending < slot->BufferSize) {
             slot->WriteResult =
-                os_.Write(slot->Handle, slot->Buffer.get(), slot->BufferSize - slot->Pending);
+                os_.Write(slot->File.Get(), slot->Buffer.get(), slot->BufferSize - slot->Pending);
         }
         result = slot->WriteResult;
     }
-    const OsResult closed = os_.Close(slot->Handle);
+    const OsResult closed = slot->File.Close();
     if (result == OsResult::Ok && !slot->ReadOnly) {
         result = closed;
     }
     slot->Buffer.reset();
-    slot->Handle = OsHandle();
     return result;
 }
 

@@ -10,7 +10,7 @@
 //   where a character begins reads as "?";
 // - each line's bytes, up to a NUL among them, are decoded as UTF-8 with U+FFFD for
 //   what is malformed; a byte-order mark stays at the start of line 0.
-// Writing encodes each line as UTF-8 followed by CR LF.
+// The rewrite writes bytes it has gathered (each line's UTF-8 followed by CR LF).
 //
 // Beyond those rules the reading side records whether the file can be written back
 // byte for byte (apart from line ends), how many bytes it had and their hash, and
@@ -34,7 +34,7 @@ namespace rz {
 constexpr int32_t kFileBufferSize = 1 << 18;
 
 struct FileSlot {
-    OsHandle Handle; // open exactly while this is open
+    HeldFile File; // open exactly while this is open
     std::unique_ptr<unsigned char[]> Buffer;
     int32_t BufferSize = kFileBufferSize;
     // Reading: bytes of the buffer not yet consumed. Writing: bytes still free.
@@ -58,8 +58,9 @@ struct FileSlot {
 
 class NumberedFiles {
 public:
-    explicit NumberedFiles(OsFiles& os);
-    ~NumberedFiles(); // closes what is still open, without reporting
+    // What is still open when it goes is closed without a report (and without writing
+    // out buffered bytes: only a file closed through CloseNumberedFile is complete).
+    explicit NumberedFiles(OsFiles& os) : os_(os) {}
     NumberedFiles(const NumberedFiles&) = delete;
     NumberedFiles& operator=(const NumberedFiles&) = delete;
 
@@ -70,23 +71,15 @@ public:
     // True when no further byte can be read (also when the number is not open).
     bool FileAtEnd(int32_t number);
 
-    // The next line, without its line end; the empty text when the number is not open.
-    Text ReadTextLine(int32_t number);
-    // The same line appended to `lines` as its next line.
-    void ReadTextLine(int32_t number, LineStore& lines);
-    // Up to `maxLines` lines appended to `lines`, as that many ReadTextLine calls
-    // would while FileAtEnd is false (the loader's fast way). Gives how many were
-    // read: fewer only at the end of the file; 0 when the number is not open.
+    // Up to `maxLines` lines appended to `lines`, each without its line end, cut by the
+    // rules above while FileAtEnd is false. Gives how many were read: fewer only at the
+    // end of the file; 0 when the number is not open.
     size_t ReadTextLines(int32_t number, LineStore& lines, size_t maxLines);
 
     // Creates a new file for writing. Unlike a plain truncating create it never opens
     // an existing file: the rewrite writes a fresh temporary file and puts it in the
     // board's place only when all of it is on the disk. Non-zero when created.
     int32_t CreateFileForWriting(int32_t number, const Text& path);
-
-    // Puts the line's UTF-8 bytes and CR LF. Gives the number of bytes put, 0 when
-    // the number is not open for writing or an earlier write failed.
-    int64_t WriteTextLine(int32_t number, std::u16string_view text);
 
     // Puts bytes as they are, through the buffer; a piece as large as the buffer or more goes
     // straight to the file. Gives the first failure of any write so far.
@@ -117,7 +110,6 @@ private:
     OsFiles& os_;
     std::vector<FileSlot> slots_;
     OsResult lastOpen_ = OsResult::Ok;
-    std::string encoded_; // reused between lines, so writing does not allocate
 };
 
 } // namespace rz

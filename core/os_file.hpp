@@ -15,6 +15,7 @@
 #include "text/text.hpp"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace rz {
@@ -37,6 +38,36 @@ struct OsHandle {
     bool IsOpen() const { return Value != -1; }
 };
 
+class OsFiles;
+
+// A file the program holds open: it closes itself when it goes, so no way out of a step
+// can leave the board locked or a temporary file open. Move-only, so exactly one owner
+// closes it. A close whose result matters (a written file: a delayed write error shows
+// there) is asked for with Close; the replace of the board consumes the hold on it.
+class HeldFile {
+public:
+    HeldFile() = default;
+    HeldFile(OsFiles& os, OsHandle handle) : os_(&os), handle_(handle) {}
+    HeldFile(HeldFile&& other) noexcept
+        : os_(other.os_), handle_(std::exchange(other.handle_, OsHandle())) {}
+    HeldFile& operator=(HeldFile&& other) noexcept;
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile() { Close(); }
+
+    bool IsOpen() const { return handle_.IsOpen(); }
+    OsHandle Get() const { return handle_; }
+    // Closes it now; Ok when it was not open. Closed afterwards whatever the result.
+    OsResult Close();
+
+private:
+    friend class OsFiles;
+    OsHandle Release() { return std::exchange(handle_, OsHandle()); }
+
+    OsFiles* os_ = nullptr;
+    OsHandle handle_;
+};
+
 class OsFiles {
 public:
     virtual ~OsFiles() = default;
@@ -45,6 +76,14 @@ public:
         Read,          // loading: read only
         ReadForRewrite // the rewrite's hold on the board: read, and refuse a file we may not write
     };
+
+    // The calls that open or replace a file, with the file held by a HeldFile tied to this
+    // object: every later call on it, its close included, goes through the same seam
+    // (a test's wrapper sees and can fail each one). OpenExisting, CreateNew and Replace
+    // below tell what each does.
+    OsResult Hold(const Text& path, Access access, HeldFile& file);
+    OsResult CreateHeld(const Text& path, HeldFile& file);
+    OsResult ReplaceHeld(const Text& temporary, const Text& target, HeldFile held);
 
     // Opens an existing regular file, never creates one, and keeps other programs out
     // while it is open as far as the platform can:

@@ -40,8 +40,9 @@ OsResult FromErrno(int error) {
     }
 }
 
-// An empty path must not turn into "" for open(2), which fails anyway, but a path
-// holding a NUL after conversion cannot happen: Texts never hold the code unit 0.
+// Paths go to the system as UTF-8. A Text never holds the code unit 0, so the converted
+// path has no NUL that would cut it short and make the call act on another file; an
+// empty path stays empty, and open(2) refuses it with ENOENT, which is the answer wanted.
 std::string NativePath(const Text& path) {
     return TextToUtf8(path);
 }

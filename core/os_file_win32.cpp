@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "core/os_file.hpp"
+#include "text/wide_text.hpp"
 
 #include <string>
 
@@ -17,7 +18,6 @@ namespace rz {
 
 namespace {
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide characters are UTF-16");
 static_assert(sizeof(HANDLE) <= sizeof(intptr_t), "a HANDLE fits an OsHandle");
 
 // A closed OsHandle holds -1, which is INVALID_HANDLE_VALUE: the two agree.
@@ -29,10 +29,6 @@ OsHandle FromNative(HANDLE h) {
     OsHandle handle;
     handle.Value = reinterpret_cast<intptr_t>(h);
     return handle;
-}
-
-std::wstring Wide(const Text& t) {
-    return std::wstring(t.begin(), t.end());
 }
 
 OsResult FromError(DWORD error) {
@@ -96,7 +92,7 @@ public:
         if (path.empty()) {
             return OsResult::NotFound;
         }
-        const std::wstring native = Wide(path);
+        const std::wstring native = ToWide(path);
         // GENERIC_WRITE for the rewrite lets the system refuse a read-only file or one
         // we may not write, before anything is changed; nothing is written through it.
         const DWORD desired =
@@ -153,7 +149,7 @@ public:
         }
         // CREATE_NEW never opens or truncates an existing file. Share mode 0 keeps the
         // file exclusive while it is written, which RemoveStale of another run sees.
-        HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        HANDLE h = CreateFileW(ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             return FromError(GetLastError());
@@ -206,8 +202,8 @@ public:
     OsResult Replace(const Text& temporary, const Text& target, OsHandle& held) override {
         // Share mode 0 on our own hold would make the replace fail: let go first.
         Close(held);
-        const std::wstring from = Wide(temporary);
-        const std::wstring to = Wide(target);
+        const std::wstring from = ToWide(temporary);
+        const std::wstring to = ToWide(target);
         // Without a backup name, ReplaceFileW may fail after it has already moved the
         // board away under a name nobody knows (ERROR_UNABLE_TO_MOVE_REPLACEMENT). With
         // one, the old content always stays reachable and can be put back. It is deleted
@@ -249,14 +245,14 @@ public:
     }
 
     OsResult Remove(const Text& path) override {
-        if (!DeleteFileW(Wide(path).c_str())) {
+        if (!DeleteFileW(ToWide(path).c_str())) {
             return FromError(GetLastError());
         }
         return OsResult::Ok;
     }
 
     OsResult RemoveStale(const Text& path) override {
-        const std::wstring native = Wide(path);
+        const std::wstring native = ToWide(path);
         const DWORD attributes = GetFileAttributesW(native.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             return FromError(GetLastError());
@@ -278,7 +274,7 @@ public:
         }
         // No access and full sharing: this only asks the system for the final name and
         // must not disturb anybody who has the file open.
-        HANDLE h = CreateFileW(Wide(path).c_str(), 0,
+        HANDLE h = CreateFileW(ToWide(path).c_str(), 0,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
@@ -316,7 +312,7 @@ public:
         std::vector<Text> names;
         // Every entry, filtered here: a wildcard pattern would also match the entries'
         // short 8.3 names, and the prefix might hold wildcard characters itself.
-        const std::wstring pattern = Wide(folder) + L"*";
+        const std::wstring pattern = ToWide(folder) + L"*";
         WIN32_FIND_DATAW entry;
         HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
         if (find == INVALID_HANDLE_VALUE) {

@@ -3,15 +3,14 @@
 #pragma once
 
 #include "core/board_state.hpp"
+#include "core/dialogs.hpp"
 #include "core/drill_rule.hpp"
-#include "ui/dialogs.hpp"
+#include "core/os_file.hpp"
 
 #include <cstdint>
 #include <vector>
 
 namespace rz {
-
-class OsFiles;
 
 // Asks for the board file through dialogs.ChooseOpenFile, reads it into
 // state.BoardLines and returns the index of the last line stored (-1 for none).

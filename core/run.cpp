@@ -6,8 +6,13 @@ namespace rz {
 
 Decision WaitForDecision(RunShell& shell) {
     for (;;) {
-        // Read before the first wait and after every wait, whatever the wait returned:
-        // a platform message leaves the last event's control as it was.
+        // The control is read before the first wait, so that a button press the event
+        // layer took while the window was being built still decides; and again after
+        // every wait, whatever kind the wait returned, because a platform message leaves
+        // the last event's control as it was, so a press is never missed behind one.
+        // A close request carries no control of its own: only the kind the wait returns
+        // tells it, so it is tested right after the wait and before the control is read
+        // again, which would otherwise send the loop back to waiting for good.
         const int32_t control = shell.LastEventControl();
         if (control == ApplyButtonControl) {
             return Decision::Apply;
@@ -35,7 +40,7 @@ int RunDesktop(RunShell& shell, std::ostream& errors) {
     if (!shell.BuildMainWindow(state)) {
         // Without the window no decision can ever come; waiting would hang for good.
         shell.EndLayers();
-        errors << "rezurudev: the main window could not be opened\n";
+        errors << "rezurudev: Das Hauptfenster kann nicht geöffnet werden.\n";
         return 1;
     }
     if (WaitForDecision(shell) == Decision::Apply) {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/board_state.hpp"
-#include "ui/dialogs.hpp"
+#include "core/dialogs.hpp"
 
 #include <cstdint>
 #include <ostream>
@@ -28,7 +28,8 @@ public:
     virtual void EndLayers() = 0;
 };
 
-// The control numbers and the event kind the loop decides on.
+// The control numbers and the event kind the loop decides on, defined here once: the
+// window layer gives its buttons these numbers and its close requests this kind.
 inline constexpr int32_t ApplyButtonControl = 4;
 inline constexpr int32_t CancelButtonControl = 5;
 inline constexpr uint32_t CloseRequestKind = 13116;
@@ -36,7 +37,8 @@ inline constexpr uint32_t CloseRequestKind = 13116;
 enum class Decision { Apply, Cancel, Close };
 
 // The event loop: the last event's control is read before the first wait and after
-// every wait; 4 and 5 are tested before waiting, a close request right after the wait.
+// every wait; 4 and 5 are tested before waiting, a close request right after the wait
+// (run.cpp says why).
 Decision WaitForDecision(RunShell& shell);
 
 // The whole run. Returns the process exit code: 0 on apply, cancel and close; non-zero

@@ -1,12 +1,12 @@
 #include "core/via_lists.hpp"
 
-#include "core/marker_search.hpp"
+#include "core/board_syntax.hpp"
 
 namespace rz {
 
 namespace {
 
-bool EndsViaKeyword(const std::string& all, size_t after) {
+bool EndsViaKeyword(std::string_view all, size_t after) {
     if (after == all.size()) {
         return true;
     }
@@ -15,66 +15,45 @@ bool EndsViaKeyword(const std::string& all, size_t after) {
            next == '\n';
 }
 
-// Whether position `at` lies inside a string, reading its line from the start.
-bool InString(const std::string& all, size_t at) {
-    size_t start = at;
-    while (start > 0 && all[start - 1] != '\n') {
-        --start;
-    }
-    bool inString = false;
-    for (size_t k = start; k < at; ++k) {
-        if (inString && all[k] == '\\') {
-            ++k; // the escaped character
-        } else if (all[k] == '"') {
-            inString = !inString;
-        }
-    }
-    return inString;
-}
-
-// The position of the ")" that closes the list opened at `open`.
-size_t CloseOf(const std::string& all, size_t open) {
-    int64_t level = 0;
-    bool inString = false;
-    for (size_t k = open; k < all.size(); ++k) {
-        const char c = all[k];
-        if (c == '\n') {
-            inString = false;
-        } else if (inString) {
-            if (c == '\\' && k + 1 < all.size() && all[k + 1] != '\n') {
-                ++k;
-            } else if (c == '"') {
-                inString = false;
-            }
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '(') {
-            ++level;
-        } else if (c == ')' && --level == 0) {
-            return k;
-        }
-    }
-    return all.empty() ? 0 : all.size() - 1;
-}
-
 } // namespace
 
-void ViaListFinder::Meet(size_t at) {
-    if (at < from_ || !EndsViaKeyword(all_, at + 4) || InString(all_, at)) {
-        return;
+// Positions are asked for in increasing order, so the reading for strings picks up
+// where it stopped instead of starting again at the line's beginning; and since a string
+// ends at its line's end at the latest, it skips the lines before the one of `at`.
+bool ViaListFinder::InString(size_t at) {
+    if (at < stringEnd_) {
+        return true;
     }
-    const size_t close = CloseOf(all_, at);
-    lists_.push_back({at, close});
-    from_ = close + 1;
+    const size_t lineEnd = all_.substr(outside_, at - outside_).rfind('\n');
+    if (lineEnd != std::string_view::npos) {
+        outside_ += lineEnd + 1;
+    }
+    while (outside_ < at) {
+        // Only up to `at`: looking further for every via would read a long line again
+        // and again.
+        const size_t quote = all_.substr(0, at).find('"', outside_);
+        if (quote == std::string_view::npos) {
+            outside_ = at;
+            break;
+        }
+        outside_ = SkipString(all_, quote);
+        if (outside_ > at) {
+            stringEnd_ = outside_;
+            return true;
+        }
+    }
+    return false;
 }
 
-std::vector<ViaList> FindViaLists(const std::string& all) {
-    ViaListFinder finder(all);
-    for (size_t at = FindMarker(all, 0, "(via"); at < all.size();
-         at = FindMarker(all, at + 1, "(via")) {
-        finder.Meet(at);
+void ViaListFinder::Meet(size_t at) {
+    if (at < from_ || !EndsViaKeyword(all_, at + 4) || InString(at)) {
+        return;
     }
-    return finder.Lists();
+    const size_t close = CloseOfList(all_, at);
+    lists_.push_back({at, close});
+    // A list closes outside any string, so reading for strings may go on behind it.
+    from_ = close + 1;
+    outside_ = from_;
 }
 
 } // namespace rz

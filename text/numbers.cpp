@@ -62,6 +62,60 @@ float OutOfRangeValue(bool negative, const std::string& whole, const std::string
     return negative ? -v : v;
 }
 
+// The parts of a decimal number as the "%f" scan reads them: blanks, sign, digits,
+// "." digits, and an exponent only once a digit has been seen. Every run may be empty;
+// an exponent without digits is no exponent at all.
+struct DecimalParts {
+    bool Negative = false;
+    std::string Whole;
+    std::string Fraction;
+    std::string ExponentText; // sign and digits, empty without an exponent
+    int64_t Exponent = 0;     // its value, saturated
+};
+
+DecimalParts ScanDecimal(const Text& t) {
+    DecimalParts d;
+    std::size_t i = 0;
+    const std::size_t n = t.size();
+    while (i < n && IsBlank(t[i])) {
+        ++i;
+    }
+    if (i < n && (t[i] == u'+' || t[i] == u'-')) {
+        d.Negative = t[i] == u'-';
+        ++i;
+    }
+    while (i < n && IsDigit(t[i])) {
+        d.Whole.push_back(static_cast<char>(t[i++]));
+    }
+    if (i < n && t[i] == u'.') {
+        ++i;
+        while (i < n && IsDigit(t[i])) {
+            d.Fraction.push_back(static_cast<char>(t[i++]));
+        }
+    }
+    if ((d.Whole.empty() && d.Fraction.empty()) || i >= n || (t[i] != u'e' && t[i] != u'E')) {
+        return d;
+    }
+    std::size_t j = i + 1;
+    bool negativeExponent = false;
+    if (j < n && (t[j] == u'+' || t[j] == u'-')) {
+        negativeExponent = t[j] == u'-';
+        ++j;
+    }
+    if (j < n && IsDigit(t[j])) {
+        d.ExponentText.push_back(negativeExponent ? '-' : '+');
+        for (; j < n && IsDigit(t[j]); ++j) {
+            d.ExponentText.push_back(static_cast<char>(t[j]));
+            // Saturated: only the side of the float range matters beyond this.
+            d.Exponent = std::min<int64_t>(d.Exponent * 10 + (t[j] - u'0'), 1000000000);
+        }
+        if (negativeExponent) {
+            d.Exponent = -d.Exponent;
+        }
+    }
+    return d;
+}
+
 } // namespace
 
 float ParseFloat32(const Text& t) {
@@ -74,75 +128,23 @@ float ParseFloat32(const Text& t) {
     if (EqualsIgnoringAsciiCase(t, u"NaN")) {
         return std::numeric_limits<float>::quiet_NaN();
     }
-
-    // The "%f" scan: blanks, sign, digits, "." digits, and an exponent only once a
-    // digit has been seen. Every run may be empty; an exponent without digits is no
-    // exponent at all.
-    std::size_t i = 0;
-    const std::size_t n = t.size();
-    while (i < n && IsBlank(t[i])) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < n && (t[i] == u'+' || t[i] == u'-')) {
-        negative = t[i] == u'-';
-        ++i;
-    }
-    std::string whole;
-    while (i < n && IsDigit(t[i])) {
-        whole.push_back(static_cast<char>(t[i++]));
-    }
-    std::string fraction;
-    if (i < n && t[i] == u'.') {
-        ++i;
-        while (i < n && IsDigit(t[i])) {
-            fraction.push_back(static_cast<char>(t[i++]));
-        }
-    }
-    if (whole.empty() && fraction.empty()) {
+    const DecimalParts d = ScanDecimal(t);
+    if (d.Whole.empty() && d.Fraction.empty()) {
         return 0.0f;
     }
-    std::string exponentText;
-    int64_t exponent = 0;
-    if (i < n && (t[i] == u'e' || t[i] == u'E')) {
-        std::size_t j = i + 1;
-        bool expNegative = false;
-        if (j < n && (t[j] == u'+' || t[j] == u'-')) {
-            expNegative = t[j] == u'-';
-            ++j;
-        }
-        if (j < n && IsDigit(t[j])) {
-            exponentText.push_back(expNegative ? '-' : '+');
-            for (; j < n && IsDigit(t[j]); ++j) {
-                exponentText.push_back(static_cast<char>(t[j]));
-                // Saturated: only the side of the float range matters beyond this.
-                exponent = std::min<int64_t>(exponent * 10 + (t[j] - u'0'), 1000000000);
-            }
-            if (expNegative) {
-                exponent = -exponent;
-            }
-        }
+    std::string number = d.Negative ? "-" : "";
+    number += d.Whole.empty() ? "0" : d.Whole;
+    if (!d.Fraction.empty()) {
+        number += '.' + d.Fraction;
     }
-
-    std::string number;
-    number.reserve(whole.size() + fraction.size() + exponentText.size() + 4);
-    if (negative) {
-        number.push_back('-');
-    }
-    number += whole.empty() ? "0" : whole;
-    if (!fraction.empty()) {
-        number.push_back('.');
-        number += fraction;
-    }
-    if (!exponentText.empty()) {
-        number.push_back('e');
-        number += exponentText;
+    if (!d.ExponentText.empty()) {
+        number += 'e' + d.ExponentText;
     }
     float value = 0.0f;
     const std::from_chars_result r =
         std::from_chars(number.data(), number.data() + number.size(), value);
     if (r.ec == std::errc::result_out_of_range) {
-        return OutOfRangeValue(negative, whole, fraction, exponent);
+        return OutOfRangeValue(d.Negative, d.Whole, d.Fraction, d.Exponent);
     }
     if (r.ec != std::errc()) {
         return 0.0f;
@@ -158,7 +160,7 @@ float RoundNearest(float x) {
     return static_cast<float>(r);
 }
 
-Text FormatFloat32(float x, int32_t decimals) {
+Text FormatFloat32(float x) {
     if (std::isnan(x)) {
         return u"NaN";
     }
@@ -168,25 +170,18 @@ Text FormatFloat32(float x, int32_t decimals) {
     if (x == 0.0f) {
         x = 0.0f; // a negative zero prints as "0"
     }
-    const bool trim = decimals == -1;
-    const int precision = trim ? 10 : std::clamp<int32_t>(decimals, 0, 512);
-
-    // Fixed notation of the exact 64-bit value: sign, at most 39 whole digits of a
-    // 32-bit float, the point and up to 512 decimals.
-    std::array<char, 600> buffer;
+    // Fixed notation of the exact 64-bit value with ten decimals: sign, at most 39 whole
+    // digits of a 32-bit float, the point and the decimals.
+    std::array<char, 64> buffer;
     const std::to_chars_result r =
         std::to_chars(buffer.data(), buffer.data() + buffer.size(), static_cast<double>(x),
-                      std::chars_format::fixed, precision);
+                      std::chars_format::fixed, 10);
     std::size_t len = static_cast<std::size_t>(r.ptr - buffer.data());
-
-    if (trim && len > 0 && buffer[len - 1] == '0' &&
-        std::find(buffer.data(), buffer.data() + len, '.') != buffer.data() + len) {
-        while (buffer[len - 1] == '0') {
-            --len;
-        }
-        if (buffer[len - 1] == '.') {
-            --len;
-        }
+    while (buffer[len - 1] == '0') {
+        --len;
+    }
+    if (buffer[len - 1] == '.') {
+        --len;
     }
     Text out(len, u'0');
     for (std::size_t i = 0; i < len; ++i) {

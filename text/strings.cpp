@@ -1,5 +1,5 @@
-// Measuring, cutting, searching, comparing and replacing texts. Counts and positions
-// out of range are clamped rather than rejected, so none of these can fail.
+// Measuring, cutting, searching and comparing texts. Counts out of range are clamped
+// rather than rejected, so none of these can fail.
 #include "text/text.hpp"
 
 #include <algorithm>
@@ -31,59 +31,12 @@ Text RightText(const Text& t, int32_t count) {
     return t.substr(t.size() - ClampCount(t, count));
 }
 
-Text MidText(const Text& t, int32_t start, int32_t count) {
-    // A negative count means nothing, not "to the end".
-    const std::size_t k = count < 0 ? 0 : static_cast<std::size_t>(count);
-    const std::size_t s = start < 1 ? 1 : static_cast<std::size_t>(start);
-    if (s > t.size()) {
-        return Text();
-    }
-    return t.substr(s - 1, k);
-}
-
 int32_t FindSubstring(const Text& t, const Text& needle) {
-    return FindSubstring(t, needle, 1);
-}
-
-int32_t FindSubstring(const Text& t, const Text& needle, int32_t start) {
     if (t.empty() || needle.empty()) {
         return 0;
     }
-    // Positions count from the start of t whatever the start; a start past the end
-    // (length + 1 after clamping) simply finds nothing.
-    const std::size_t s = start < 1 ? 1 : std::min(static_cast<std::size_t>(start), t.size() + 1);
-    const std::size_t at = t.find(needle, s - 1);
+    const std::size_t at = t.find(needle);
     return at == Text::npos ? 0 : static_cast<int32_t>(at + 1);
-}
-
-bool TextEquals(const Text& a, const Text& b) {
-    return a == b;
-}
-
-Text ReplaceAllText(const Text& t, const Text& needle, const Text& replacement) {
-    if (needle.empty() || t.empty()) {
-        return t;
-    }
-    // Resuming each search right behind the previous occurrence gives exactly the
-    // leftmost, non-overlapping scan; the replacement is never searched.
-    std::size_t n = 0;
-    for (std::size_t at = t.find(needle); at != Text::npos;
-         at = t.find(needle, at + needle.size())) {
-        ++n;
-    }
-    if (n == 0) {
-        return t;
-    }
-    Text out;
-    out.reserve(t.size() - n * needle.size() + n * replacement.size());
-    std::size_t from = 0;
-    for (std::size_t at = t.find(needle); at != Text::npos; at = t.find(needle, from)) {
-        out.append(t, from, at - from);
-        out.append(replacement);
-        from = at + needle.size();
-    }
-    out.append(t, from, Text::npos);
-    return out;
 }
 
 int CompareTexts(const Text& a, const Text& b) {

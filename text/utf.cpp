@@ -1,9 +1,9 @@
 // UTF-8 <-> UTF-16 at the edges of the program. Whole board files pass through here, so
-// runs of ASCII are handled eight bytes at a time and every result is allocated once.
+// runs of ASCII are handled sixteen bytes at a time and every result is allocated once.
+#include "text/byte_block.hpp"
 #include "text/text.hpp"
 
 #include <cstddef>
-#include <cstring>
 
 namespace rz {
 
@@ -11,13 +11,55 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-bool AllAscii8(const unsigned char* p) {
-    uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return (word & 0x8080808080808080ull) == 0;
+// The length of the well-formed sequence that `lead` begins at p, or 0 when the bytes
+// there are malformed; then `valid` is how many of them form its longest valid
+// beginning (the "maximal subpart" a decoder replaces as one).
+int SequenceLength(const unsigned char* p, const unsigned char* end, int& valid) {
+    const Utf8Lead lead = ClassifyUtf8Lead(*p);
+    valid = 1;
+    if (*p < 0x80) {
+        return 1;
+    }
+    if (!lead.CanStart) {
+        return 0;
+    }
+    unsigned char lo = lead.SecondLow;
+    unsigned char hi = lead.SecondHigh;
+    for (int k = 1; k <= lead.Following; ++k) {
+        if (end - p <= k || p[k] < lo || p[k] > hi) {
+            return 0;
+        }
+        ++valid;
+        lo = 0x80;
+        hi = 0xBF;
+    }
+    return lead.Following + 1;
 }
 
 } // namespace
+
+bool IsWellFormedUtf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* const end = p + bytes.size();
+    while (p < end) {
+        // A whole board may be one line: runs of ASCII are passed sixteen bytes at a time.
+        if (static_cast<std::size_t>(end - p) >= ByteBlock::kSize && ByteBlock(p).High() == 0) {
+            p += ByteBlock::kSize;
+            continue;
+        }
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        int valid = 0;
+        const int n = SequenceLength(p, end, valid);
+        if (n == 0) {
+            return false;
+        }
+        p += n;
+    }
+    return true;
+}
 
 Text Utf8ToText(std::string_view bytes) {
     // Never more code units than bytes: one byte gives at most one unit, four give two.
@@ -27,67 +69,29 @@ Text Utf8ToText(std::string_view bytes) {
     const unsigned char* const end = p + bytes.size();
 
     while (p < end) {
-        if (end - p >= 8 && AllAscii8(p)) {
-            for (int k = 0; k < 8; ++k) {
+        if (static_cast<std::size_t>(end - p) >= ByteBlock::kSize && ByteBlock(p).High() == 0) {
+            for (std::size_t k = 0; k < ByteBlock::kSize; ++k) {
                 o[k] = p[k];
             }
-            p += 8;
-            o += 8;
+            p += ByteBlock::kSize;
+            o += ByteBlock::kSize;
             continue;
         }
-        const unsigned char b0 = *p;
-        if (b0 < 0x80) {
-            *o++ = b0;
-            ++p;
-            continue;
-        }
-        // Sequence length and the allowed range of the second byte (which rules out
-        // overlong forms, surrogates and values above U+10FFFF). A malformed sequence
-        // yields one U+FFFD for its longest valid beginning ("maximal subpart"), and the
-        // byte that broke it is read again as the start of the next one.
-        int need;
-        unsigned char lo = 0x80;
-        unsigned char hi = 0xBF;
-        uint32_t cp;
-        if (b0 >= 0xC2 && b0 <= 0xDF) {
-            need = 1;
-            cp = b0 & 0x1Fu;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            need = 2;
-            cp = b0 & 0x0Fu;
-            if (b0 == 0xE0) {
-                lo = 0xA0;
-            } else if (b0 == 0xED) {
-                hi = 0x9F;
-            }
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            need = 3;
-            cp = b0 & 0x07u;
-            if (b0 == 0xF0) {
-                lo = 0x90;
-            } else if (b0 == 0xF4) {
-                hi = 0x8F;
-            }
-        } else {
-            *o++ = kReplacement; // a stray continuation byte or a byte never used
-            ++p;
-            continue;
-        }
-        ++p;
-        bool ok = true;
-        for (int k = 0; k < need; ++k) {
-            if (p == end || *p < lo || *p > hi) {
-                ok = false;
-                break;
-            }
-            cp = (cp << 6) | (*p & 0x3Fu);
-            ++p;
-            lo = 0x80;
-            hi = 0xBF;
-        }
-        if (!ok) {
+        // A malformed sequence yields one U+FFFD for its longest valid beginning, and
+        // the byte that broke it is read again as the start of the next one.
+        int valid = 0;
+        const int n = SequenceLength(p, end, valid);
+        if (n == 0) {
             *o++ = kReplacement;
-        } else if (cp < 0x10000) {
+            p += valid;
+            continue;
+        }
+        uint32_t cp = n == 1 ? *p : *p & (0x7Fu >> n);
+        for (int k = 1; k < n; ++k) {
+            cp = (cp << 6) | (p[k] & 0x3Fu);
+        }
+        p += n;
+        if (cp < 0x10000) {
             *o++ = static_cast<char16_t>(cp);
         } else {
             cp -= 0x10000;

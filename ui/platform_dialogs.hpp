@@ -2,7 +2,7 @@
 // guard around both.
 #pragma once
 
-#include "ui/dialogs.hpp"
+#include "core/dialogs.hpp"
 #include "ui/platform.hpp"
 
 #include <vector>

@@ -9,7 +9,6 @@ Text CliDialogs::ChooseOpenFile(const Text&, const Text&, const Text&, int32_t) 
 }
 
 int32_t CliDialogs::ShowMessage(const Text&, const Text& text, uint32_t) {
-    ++messages_;
     const std::string line = TextToUtf8(text) + "\n";
     std::fwrite(line.data(), 1, line.size(), errors_);
     std::fflush(errors_);

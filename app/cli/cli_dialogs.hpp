@@ -2,7 +2,7 @@
 // messages go to standard error.
 #pragma once
 
-#include "ui/dialogs.hpp"
+#include "core/dialogs.hpp"
 
 #include <cstdio>
 
@@ -16,13 +16,9 @@ public:
                         int32_t filterPosition) override;
     int32_t ShowMessage(const Text& title, const Text& text, uint32_t flags) override;
 
-    // How many messages were shown.
-    int32_t MessageCount() const { return messages_; }
-
 private:
     Text path_;
     std::FILE* errors_;
-    int32_t messages_ = 0;
 };
 
 } // namespace rz

@@ -16,11 +16,6 @@ namespace fs = std::filesystem;
 using rztest::ReadBytes;
 using rztest::ScratchDir;
 
-// Until the window reads drills written over several lines, and stops listing the
-// "(drill (offset X Y))" of a pad without a hole, those are left out of the comparison:
-// set this to true with that change, and the comparison covers them too.
-constexpr bool kWindowReadsDrillLists = false;
-
 // Every board and footprint file under the test data, and under the folder named by
 // REZURUDEV_EXTRA_BOARDS (a whole library for a longer run).
 std::vector<fs::path> RealFiles() {
@@ -51,17 +46,11 @@ TEST(EngineRealBoards, WithoutOptionsTheWindowsRowsAndBytes) {
         const fs::path copy = dir / "b.kicad_pcb";
         fs::copy_file(source, copy);
         fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
-        rztest::Loaded loaded;
-        std::vector<rz::DrillRow> windowRows =
-            rztest::LoadAndPrepare(loaded, copy, rz::SystemFiles());
-        const rz::LineStore& lines = loaded.State.BoardLines;
+        rztest::Session window(copy);
+        const std::vector<rz::DrillRow>& windowRows = window.Rows;
+        const rz::LineStore& lines = window.State.BoardLines;
         const std::string_view all = lines.All();
-        rz::BoardRecords records = rz::ReadBoard(all);
-        if (!kWindowReadsDrillLists) {
-            std::erase_if(records.Holes,
-                          [](const rz::HoleRecord& h) { return h.JoinedToken >= 0; });
-            std::erase_if(windowRows, [](const rz::DrillRow& r) { return r.Before[0] == u'('; });
-        }
+        const rz::BoardRecords records = rz::ReadBoard(all);
         const rz::DrillReport report = rz::DecideDrills(all, records, rz::DrillOptions());
 
         EXPECT_EQ(report.Rows.size(), windowRows.size());
@@ -73,9 +62,9 @@ TEST(EngineRealBoards, WithoutOptionsTheWindowsRowsAndBytes) {
 
         std::string written;
         ASSERT_TRUE(rz::WriteEditedLines(
-            lines, static_cast<size_t>(loaded.State.LastLineIndex + 1), report.Edits,
+            lines, static_cast<size_t>(window.State.LastLineIndex + 1), report.Edits,
             [&](std::string_view piece) { return written.append(piece), true; }));
-        ASSERT_EQ(rz::ApplyNewDrills(loaded.State, loaded.Dialogs), rz::ApplyOutcome::Written);
+        ASSERT_EQ(window.Apply(), rz::ApplyOutcome::Written);
         EXPECT_TRUE(ReadBytes(copy) == written) << "the bytes differ";
     }
     EXPECT_GE(rowsSeen, 40u);

@@ -401,10 +401,15 @@ TEST(EngineDecisions, ToolsAndEdits) {
     }
 }
 
+void AddLine(rz::LineStore& lines, std::string_view bytes) {
+    lines.Open().append(bytes);
+    lines.EndLine();
+}
+
 TEST(EngineEdits, WrittenInPiecesOnlyWhenTheyFit) {
     rz::LineStore lines;
     for (const char* line : {"(drill 0.84)", "", "x(drill 1)"}) {
-        lines.push_back(rz::Utf8ToText(line));
+        AddLine(lines, line);
     }
     const auto write = [&](std::vector<rz::ByteEdit> edits, size_t count, size_t refuseAfter) {
         std::string out;
@@ -433,7 +438,7 @@ TEST(EngineEdits, WrittenInPiecesOnlyWhenTheyFit) {
     // A long board goes out in several pieces that add up to it.
     rz::LineStore many;
     for (int k = 0; k < 40000; ++k) {
-        many.push_back(u"    (pad \"1\" thru_hole circle (drill 0.8))");
+        AddLine(many, "    (pad \"1\" thru_hole circle (drill 0.8))");
     }
     std::string whole;
     size_t pieces = 0;
@@ -445,8 +450,8 @@ TEST(EngineEdits, WrittenInPiecesOnlyWhenTheyFit) {
     // A line longer than a piece, with edits before, inside and after its long runs.
     rz::LineStore one;
     const std::string run(300000, ' ');
-    one.push_back(u"(drill 0.84)");
-    one.push_back(rz::Utf8ToText(run + "(drill 0.84)" + run + "(drill 1)"));
+    AddLine(one, "(drill 0.84)");
+    AddLine(one, run + "(drill 0.84)" + run + "(drill 1)");
     const size_t second = one.BeginOf(1) + run.size() + 7;
     std::string out;
     ASSERT_TRUE(rz::WriteEditedLines(

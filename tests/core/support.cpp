@@ -53,13 +53,37 @@ rz::Text PathText(const fs::path& p) {
         std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
 }
 
-std::vector<rz::DrillRow> LoadAndPrepare(Loaded& loaded, const fs::path& path, rz::OsFiles& os) {
-    loaded.Dialogs = FakeDialogs(PathText(path));
-    loaded.State = rz::BoardState();
-    rz::LoadBoardFile(loaded.State, loaded.Dialogs, os);
-    rz::CollectPadDrills(loaded.State);
-    rz::SortDrillTokens(loaded.State);
-    return rz::PrepareDrillRows(loaded.State);
+bool FakeDialogs::Told(std::u16string_view part) const {
+    return std::any_of(Messages.begin(), Messages.end(), [&](const rz::Text& m) {
+        return m.starts_with(u"Information: ") && m.find(part) != rz::Text::npos;
+    });
+}
+
+Session::Session(const fs::path& board, rz::OsFiles& os) {
+    Dialogs.Path = PathText(board);
+    rz::LoadBoardFile(State, Dialogs, os);
+    rz::CollectPadDrills(State);
+    rz::SortDrillTokens(State);
+    Rows = rz::PrepareDrillRows(State);
+}
+
+rz::ApplyOutcome Session::Apply(rz::OsFiles& os) {
+    return rz::ApplyNewDrills(State, Dialogs, os);
+}
+
+Board RealBoard(const std::string& name, int copies) {
+    Board board;
+    const std::string one = ReadBytes(fs::path(REZURUDEV_TEST_DATA) / "boards" / name);
+    for (int k = 0; k < copies; ++k) {
+        board.Original += one;
+    }
+    const ScratchDir dir;
+    WriteBytes(dir / "board.kicad_pcb", board.Original);
+    if (Session(dir / "board.kicad_pcb").Apply() != rz::ApplyOutcome::Written) {
+        throw std::runtime_error("cannot rewrite " + name);
+    }
+    board.Expected = ReadBytes(dir / "board.kicad_pcb");
+    return board;
 }
 
 } // namespace rztest

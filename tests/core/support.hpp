@@ -1,31 +1,25 @@
 // Helpers for the core and safety tests: a scratch folder, byte-exact file access, a
-// dialog double, and a file system that fails one chosen call.
+// dialog double, a file system that fails one chosen call, a run as the window does it.
 #pragma once
 
-#include "core/board_state.hpp"
-#include "core/os_file.hpp"
 #include "core/pipeline.hpp"
-#include "ui/dialogs.hpp"
 
-#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 namespace rztest {
 
 namespace fs = std::filesystem;
 using rz::OsHandle;
 using rz::OsResult;
+using Names = std::vector<std::string>;
 
 class ScratchDir {
 public:
     ScratchDir();
     ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
     fs::path operator/(const std::string& name) const { return path_ / name; }
-    const fs::path& Path() const { return path_; }
     std::vector<std::string> Names() const; // sorted
 
 private:
@@ -36,22 +30,17 @@ std::string ReadBytes(const fs::path& p); // throws when the file cannot be read
 void WriteBytes(const fs::path& p, const std::string& bytes);
 rz::Text PathText(const fs::path& p);
 
-struct Message {
-    rz::Text Title, Text;
-};
-
-class FakeDialogs final : public rz::Dialogs {
-public:
-    explicit FakeDialogs(rz::Text path = rz::Text()) : Path(std::move(path)) {}
+struct FakeDialogs final : rz::Dialogs {
     rz::Text ChooseOpenFile(const rz::Text&, const rz::Text&, const rz::Text&, int32_t) override {
         return Path;
     }
     int32_t ShowMessage(const rz::Text& title, const rz::Text& text, uint32_t) override {
-        Messages.push_back({title, text});
+        Messages.push_back(title + u": " + text);
         return 1;
     }
-    rz::Text Path; // the file "chosen"
-    std::vector<Message> Messages;
+    bool Told(std::u16string_view part) const; // an "Information: ..." message holds it
+    rz::Text Path;                             // the file "chosen"
+    std::vector<rz::Text> Messages;
 };
 
 // Passes every call to the real file system and logs its name; the call numbered FailAt
@@ -63,8 +52,7 @@ public:
     int64_t FailAt = 0;
     OsResult FailWith = OsResult::Failed;
     int32_t ReadPiece = 0; // above 0: a read hands out at most this many bytes, as systems may
-    std::vector<std::string> Log;
-    std::vector<rz::Text> Created; // every path CreateNew was asked for
+    Names Log;
 
     OsResult OpenExisting(const rz::Text& p, Access a, OsHandle& h) override {
         return Fails("OpenExisting") ? (h = {}, FailWith) : real_.OpenExisting(p, a, h);
@@ -75,7 +63,6 @@ public:
         return Fails("Read") ? -1 : real_.Read(h, buffer, size);
     }
     OsResult CreateNew(const rz::Text& p, OsHandle& h) override {
-        Created.push_back(p);
         return Fails("CreateNew") ? (h = {}, FailWith) : real_.CreateNew(p, h);
     }
     OsResult Write(OsHandle h, const void* data, int32_t n) override {
@@ -112,11 +99,28 @@ private:
     rz::OsFiles& real_;
 };
 
-// Loads `path` into a fresh state through the run's own steps up to the rows it gives.
-struct Loaded {
+// One run as the window drives it: loaded, collected, sorted and listed; applied when asked.
+struct Session {
+    explicit Session(const fs::path& board, rz::OsFiles& os = rz::SystemFiles());
+    rz::ApplyOutcome Apply(rz::OsFiles& os = rz::SystemFiles());
     rz::BoardState State;
     FakeDialogs Dialogs;
+    std::vector<rz::DrillRow> Rows;
 };
-std::vector<rz::DrillRow> LoadAndPrepare(Loaded& loaded, const fs::path& path, rz::OsFiles& os);
+
+// A fuzz target's invariant: when it does not hold, libFuzzer keeps the input.
+inline void Require(bool holds, const char* what, const rz::Text& where = {}) {
+    if (!holds) {
+        std::fprintf(stderr, "invariant violated: %s [%s]\n", what, rz::TextToUtf8(where).c_str());
+        std::abort();
+    }
+}
+
+// `copies` copies of a real board of tests/data/boards one after the other, and the
+// bytes one undisturbed rewrite gives for them (the real-board tests check those).
+struct Board {
+    std::string Original, Expected;
+};
+Board RealBoard(const std::string& name, int copies = 1);
 
 } // namespace rztest

@@ -17,7 +17,7 @@
 #include <windowsx.h>
 
 #include "ui/platform.hpp"
-#include "ui/win32/wide_text.hpp"
+#include "text/wide_text.hpp"
 
 #include <map>
 #include <string>

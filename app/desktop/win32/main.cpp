@@ -6,7 +6,7 @@
 
 #include "core/run.hpp"
 #include "ui/desktop_shell.hpp"
-#include "ui/win32/wide_text.hpp"
+#include "text/wide_text.hpp"
 #include "ui/win32/win32_platform.hpp"
 
 #include <cstdio>

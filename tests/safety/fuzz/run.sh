@@ -22,14 +22,12 @@ printf '"%s"\n' '\x0d\x0a' '\x0d' '\x0a' '\x00' '\xef\xbb\xbf' '\xc3\xa4' '\xf0\
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 [ -d /dev/shm ] && export TMPDIR=/dev/shm # a file per input
-for t in ${@:-line_reader collect round_trip engine}; do
-  mkdir -p "$work/corpus/$t"
-  echo "--- fuzz_$t for ${seconds}s"
+for t in ${@:-line_reader round_trip engine}; do
+  mkdir -p "$work/corpus/$t" && echo "--- fuzz_$t for ${seconds}s"
   "$build/tests/safety/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len="${FUZZ_MAX_LEN:-65536}" \
     -timeout=20 -rss_limit_mb=4096 -print_final_stats=1 -dict="$work/board.dict" \
     -artifact_prefix="$work/artifacts/$t-" "$work/corpus/$t" "$seeds" 2>"$work/$t.log" || {
-    tail -n 60 "$work/$t.log" >&2
-    echo "fuzz_$t failed; the input is in $work/artifacts/" >&2
+    tail -n 60 "$work/$t.log" >&2 && echo "fuzz_$t failed; the input is in $work/artifacts/" >&2
     exit 1
   }
   grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$work/$t.log" || true

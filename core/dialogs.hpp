@@ -1,6 +1,7 @@
-// The two modal dialogs the board loading needs. The desktop programs implement
-// them on their toolkit; the command-line program and the tests answer them
-// without a window.
+// The two modal dialogs the run needs: loading asks for the board, loading and the
+// rewrite tell the user what went wrong. The run sequence calls them, so they are
+// declared here, below it; the desktop programs implement them on their toolkit, the
+// command-line program and the tests answer them without a window.
 #pragma once
 
 #include "text/text.hpp"
