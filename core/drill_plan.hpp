@@ -78,7 +78,7 @@ struct DrillPlan {
     std::vector<Decimal> ToolsBefore; // the project's drill tools, pads and vias, counted
     std::vector<Decimal> ToolsAfter;  // as the decisions count them
     Decimal LargestChange;            // of any size of any hole
-    std::vector<PlanMove> Moves;      // by size before, then after
+    std::vector<PlanMove> Moves;      // by tool size before, then sizes before and after
     std::vector<PlanStay> Stays;      // by file, then in file order
     std::vector<std::vector<PlannedHole>> Holes; // per file, parallel to its records' holes
 };

@@ -39,7 +39,8 @@ Decimal LargerChange(Decimal largest, const PlannedHole& p) {
     return largest;
 }
 
-using MoveKey = std::tuple<Decimal, Decimal, Decimal, Decimal, bool>;
+// By the tool size before, so that a slot sorts by its width.
+using MoveKey = std::tuple<Decimal, Decimal, Decimal, Decimal, Decimal, bool>;
 
 struct MoveGroup {
     PlanMove Move;
@@ -48,7 +49,8 @@ struct MoveGroup {
 
 void AddMove(std::map<MoveKey, MoveGroup>& moves, size_t f, const PlanFile& file,
              const HoleRecord& hole, const PlannedHole& p) {
-    MoveGroup& group = moves[{p.Before[0], p.Before[1], p.After[0], p.After[1], IsSlot(hole)}];
+    MoveGroup& group = moves[{std::min(p.Before[0], p.Before[1]), p.Before[0], p.Before[1],
+                              p.After[0], p.After[1], IsSlot(hole)}];
     if (group.Move.Holes++ == 0) {
         group.Move.Before = SizeText(hole, p.Before);
         group.Move.After = SizeText(hole, p.After);
