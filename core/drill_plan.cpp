@@ -11,11 +11,6 @@ namespace rz {
 
 namespace {
 
-void SortDistinct(std::vector<Decimal>& sizes) {
-    std::sort(sizes.begin(), sizes.end());
-    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
-}
-
 bool AnyWithin(const std::vector<Decimal>& sorted, Decimal lo, Decimal hi) {
     const auto at = std::lower_bound(sorted.begin(), sorted.end(), lo);
     return at != sorted.end() && *at <= hi;
@@ -34,9 +29,7 @@ std::vector<HoleDecision> Selection(const PlanFile& file, const DrillOptions& op
 }
 
 bool Selected(const HoleRecord& hole, const HoleDecision& decision) {
-    return !hole.Via &&
-           (decision.Kept == KeptReason::None || decision.Kept == KeptReason::BeyondTable ||
-            decision.Kept == KeptReason::MaxChange);
+    return !hole.Via && decision.Kept == KeptReason::None;
 }
 
 struct Pending {

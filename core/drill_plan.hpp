@@ -91,7 +91,11 @@ DrillPlan PlanDrills(std::span<const PlanFile> files, const DrillOptions& option
 std::string PlanTableText(const DrillPlan& plan);
 
 // The options under which `apply` with the plan's table gives the holes the plan's sizes:
-// the plan's own, with the table and the reach as --max-change.
+// the plan's own, with the table and the reach as --max-change. Rounding up or down, each
+// hole gets its planned sizes, but for a slot the ring keeps in place: `apply` still takes
+// its length to the grid. Rounding to the nearest, `apply` also leaves a hole beyond the
+// table's ends alone, and takes the nearer size even where the ring forbids it.
+// CheckPlanByApply names the holes it would not give the plan's sizes.
 DrillOptions ApplyOptionsOf(const DrillOptions& planOptions, const DrillPlan& plan);
 
 // What `apply` with ApplyOptionsOf would do to each file, against the plan.

@@ -20,11 +20,6 @@ std::string SizeText(const HoleRecord& hole, const Decimal (&sizes)[2]) {
     return IsSlot(hole) ? "oval " + sizes[0].ToText() + " " + sizes[1].ToText() : sizes[0].ToText();
 }
 
-void SortDistinct(std::vector<Decimal>& sizes) {
-    std::sort(sizes.begin(), sizes.end());
-    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
-}
-
 std::string ReferenceOf(const PlanFile& file, const HoleRecord& hole) {
     return hole.Footprint < 0
                ? std::string()

@@ -29,6 +29,11 @@ template <typename Fits> Decimal Edge(Decimal fits, Decimal misfits, const Fits&
 
 } // namespace
 
+void SortDistinct(std::vector<Decimal>& sizes) {
+    std::sort(sizes.begin(), sizes.end());
+    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+}
+
 std::optional<Decimal> SizeSteps::AtOrAbove(Decimal x) const {
     const std::vector<Decimal>& t = rounding_.Table;
     if (t.empty()) {

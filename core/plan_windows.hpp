@@ -72,6 +72,8 @@ struct StepWindow {
 // as the windows it serves allow; ascending.
 std::vector<Decimal> CoverWindows(std::vector<StepWindow> windows, const SizeSteps& steps);
 
+void SortDistinct(std::vector<Decimal>& sizes);
+
 // Fills in what the plan reports once every hole is planned: the sizes of the selected
 // holes, the tools after, the largest change, the moves and the holes that stay.
 void DescribePlan(std::span<const PlanFile> files, DrillPlan& plan);
