@@ -71,7 +71,8 @@ struct PlanStay {
 };
 
 struct DrillPlan {
-    std::vector<Decimal> Chosen; // the sizes the plan adds, ascending: as few as can be
+    // The sizes chosen besides those the project needs anyway, ascending: as few as can be.
+    std::vector<Decimal> Chosen;
     // The tool size of every selected hole after the plan (a slot's width), ascending:
     // the table that `apply` takes to carry the plan out.
     std::vector<Decimal> Sizes;
