@@ -54,7 +54,8 @@ bool MovesTooFar(const DrillToken& drill, Decimal limit, bool& numbers) {
     return false;
 }
 
-// Digits compare as numbers, so that R2 comes before R10.
+} // namespace
+
 bool NaturalLess(std::string_view a, std::string_view b) {
     const auto digit = [](char c) { return c >= '0' && c <= '9'; };
     size_t i = 0;
@@ -87,6 +88,8 @@ bool NaturalLess(std::string_view a, std::string_view b) {
     }
     return a.size() - i != b.size() - j ? a.size() - i < b.size() - j : a < b;
 }
+
+namespace {
 
 // Hashes every lookup: the standard library compares a short table entry by entry
 // instead, and a board asks about its tokens once per hole.

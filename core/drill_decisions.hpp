@@ -109,6 +109,9 @@ struct DrillReport {
     std::vector<ByteEdit> Edits;     // ascending, apart, each inside one line
 };
 
+// The order references are listed in: digits compare as numbers, so R2 comes before R10.
+bool NaturalLess(std::string_view a, std::string_view b);
+
 // Decides every hole of `records` (read from `all`). With default options the rows are
 // the window's rows and the edits give the bytes the window writes.
 DrillReport DecideDrills(std::string_view all, const BoardRecords& records,

@@ -47,7 +47,10 @@ SizeVerdict DecimalSizeRule::NewSizes(bool oval, std::span<const Text> sizes,
     const size_t width = slot && before[1] < before[0] ? 1 : 0;
     std::vector<Decimal> after(before.size());
     for (size_t k = 0; k < before.size(); ++k) {
-        const bool toTable = !options_.Table.empty() && (k == width || !slot);
+        if (slot && k != width) {
+            continue; // the length follows its new width, below
+        }
+        const bool toTable = !options_.Table.empty();
         const std::optional<Decimal> size =
             toTable ? FromTable(before[k]) : before[k].RoundTo(options_.Grid, options_.Mode);
         if (!size) {
@@ -55,17 +58,29 @@ SizeVerdict DecimalSizeRule::NewSizes(bool oval, std::span<const Text> sizes,
         }
         after[k] = *size;
     }
-    // A slot no longer than its new width becomes round at that width; comparing with
-    // the length as written keeps a second run from moving it to the grid after all.
     if (slot) {
-        const size_t length = 1 - width;
-        after[length] =
-            before[length] <= after[width] ? after[width] : std::max(after[length], after[width]);
+        const std::optional<Decimal> length =
+            SlotLengthAfter(before[1 - width], after[width], options_);
+        if (!length) {
+            return SizeVerdict::NotANumber;
+        }
+        after[1 - width] = *length;
     }
     for (size_t k = 0; k < before.size(); ++k) {
         out[k] = after[k] == before[k] ? sizes[k] : Utf8ToText(after[k].ToText());
     }
     return SizeVerdict::Rounded;
+}
+
+std::optional<Decimal> SlotLengthAfter(Decimal length, Decimal widthAfter,
+                                       const RoundingOptions& options) {
+    // Comparing with the length as written keeps a second run from moving a slot that
+    // became round to the grid after all.
+    if (length <= widthAfter) {
+        return widthAfter;
+    }
+    const std::optional<Decimal> onGrid = length.RoundTo(options.Grid, options.Mode);
+    return onGrid ? std::optional<Decimal>(std::max(*onGrid, widthAfter)) : std::nullopt;
 }
 
 std::optional<Decimal> DecimalSizeRule::FromTable(Decimal size) const {

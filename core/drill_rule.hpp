@@ -53,6 +53,12 @@ private:
     RoundingOptions options_;
 };
 
+// A slot's new length once its width is `widthAfter`: the length on the grid, never
+// shorter than the new width; a slot no longer than its new width becomes round at that
+// width. nullopt when the length cannot be held on the grid.
+std::optional<Decimal> SlotLengthAfter(Decimal length, Decimal widthAfter,
+                                       const RoundingOptions& options);
+
 // Whether the options are the defaults (nearest, 0.1 mm, no table). Then the window's rule
 // is the one to use, so that a run without options gives exactly the window's rows and
 // bytes, odd forms included; the decimal rule otherwise.

@@ -106,6 +106,28 @@ std::string Message(const DrillWarning& w, Decimal minRing) {
 
 } // namespace
 
+RingChange JudgeRing(const BoardRecords& records, const HoleRecord& hole, const HoleShape& before,
+                     const HoleShape& after, Decimal minRing) {
+    RingChange ring;
+    if (hole.Copper.SizeX <= 0) {
+        return ring; // no copper was read for it
+    }
+    ring.Before = LeastRing(records, hole, before);
+    ring.After = LeastRing(records, hole, after);
+    if (ring.After >= ring.Before - kSlack) {
+        return ring; // the change does not thin the ring
+    }
+    // A hole that already filled its pad (a non-plated peg drawn as its own hole) has
+    // no ring to lose.
+    if (ring.After <= kSlack && ring.Before > kSlack) {
+        ring.Verdict = RingVerdict::FillsPad;
+    } else if (ring.After > kSlack && ring.After < minRing.ToDouble() - kSlack &&
+               hole.Type != PadType::NpThruHole) {
+        ring.Verdict = RingVerdict::BelowMinimum;
+    }
+    return ring;
+}
+
 std::vector<Decimal> HoleTools(std::string_view all, const BoardRecords& records,
                                const DrillReport& report, bool after) {
     std::vector<Decimal> tools;
@@ -146,20 +168,14 @@ std::vector<DrillWarning> HoleWarnings(std::string_view all, const BoardRecords&
         if (!shapes) {
             continue;
         }
-        DrillWarning w;
-        w.RingBefore = LeastRing(records, hole, shapes->first);
-        w.RingAfter = LeastRing(records, hole, shapes->second);
-        if (w.RingAfter >= w.RingBefore - kSlack) {
-            continue; // the change does not thin the ring
-        }
-        // A hole that already filled its pad (a non-plated peg drawn as its own hole) has
-        // no ring to lose.
-        const bool fills = w.RingAfter <= kSlack && w.RingBefore > kSlack;
-        const bool thin = w.RingAfter > kSlack && w.RingAfter < minRing.ToDouble() - kSlack &&
-                          hole.Type != PadType::NpThruHole;
-        if (!fills && !thin) {
+        const RingChange ring = JudgeRing(records, hole, shapes->first, shapes->second, minRing);
+        if (ring.Verdict == RingVerdict::Fine) {
             continue;
         }
+        const bool fills = ring.Verdict == RingVerdict::FillsPad;
+        DrillWarning w;
+        w.RingBefore = ring.Before;
+        w.RingAfter = ring.After;
         const DrillToken& token = report.Tokens[static_cast<size_t>(decision.Token)];
         w.Before = token.Value;
         w.After = token.After;

@@ -3,6 +3,7 @@
 // what the file says.
 #include "core/board_reader.hpp"
 #include "core/drill_decisions.hpp"
+#include "core/drill_plan.hpp"
 #include "support.hpp"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,7 @@ TEST(EngineRealBoards, WithoutOptionsTheWindowsRowsAndBytes) {
     const std::vector<fs::path> files = RealFiles();
     ASSERT_GE(files.size(), 10u);
     size_t rowsSeen = 0;
+    size_t toolsSaved = 0;
     for (const fs::path& source : files) {
         SCOPED_TRACE(source.string());
         ScratchDir dir;
@@ -60,6 +62,17 @@ TEST(EngineRealBoards, WithoutOptionsTheWindowsRowsAndBytes) {
         }
         rowsSeen += windowRows.size();
 
+        // A plan, carried out by `apply` with its table: every hole gets the plan's sizes,
+        // no ring is thinned, and no tool is added.
+        const rz::BoardRecords whole = rz::ReadBoard(all);
+        const rz::PlanFile project[] = {{all, &whole}};
+        const rz::DrillPlan plan = rz::PlanDrills(project, rz::PlanDefaults());
+        const rz::PlanCheck check = rz::CheckPlanByApply(project, rz::PlanDefaults(), plan);
+        EXPECT_TRUE(check.Misses.empty() && check.Warnings.empty());
+        EXPECT_EQ(check.ToolsAfter, plan.ToolsAfter);
+        EXPECT_LE(plan.ToolsAfter.size(), plan.ToolsBefore.size());
+        toolsSaved += plan.ToolsBefore.size() - plan.ToolsAfter.size();
+
         std::string written;
         ASSERT_TRUE(rz::WriteEditedLines(
             lines, static_cast<size_t>(window.State.LastLineIndex + 1), report.Edits,
@@ -68,6 +81,7 @@ TEST(EngineRealBoards, WithoutOptionsTheWindowsRowsAndBytes) {
         EXPECT_TRUE(ReadBytes(copy) == written) << "the bytes differ";
     }
     EXPECT_GE(rowsSeen, 40u);
+    EXPECT_GE(toolsSaved, 10u);
 }
 
 } // namespace

@@ -1,10 +1,11 @@
-// Fuzz target: the board reader, the decisions under options taken from the input's
-// first byte, and the edits. Whatever the input: every recorded position lies inside
+// Fuzz target: the board reader, the decisions and a plan under options taken from the
+// input's first byte, and the edits. Whatever the input: every recorded position lies inside
 // the bytes, the edits replace numbers inside single lines with numbers, writing keeps
 // the line count, and deciding again on the written board changes nothing more.
 #include "core/board_reader.hpp"
 #include "core/board_syntax.hpp"
 #include "core/drill_decisions.hpp"
+#include "core/drill_plan.hpp"
 #include "support.hpp"
 
 #include <cstdint>
@@ -81,6 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                 "a joined token whose list does not close on a later line");
     }
     const rz::DrillReport report = rz::DecideDrills(all, records, options);
+    const rz::PlanFile project[] = {{all, &records}};
+    rz::CheckPlanByApply(project, options, rz::PlanDrills(project, options));
     for (const rz::ByteEdit& edit : report.Edits) {
         const std::string_view before = all.substr(edit.At, edit.Length);
         Require(before.find_first_not_of("+-.0123456789eE") == std::string_view::npos &&
