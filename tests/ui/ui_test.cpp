@@ -103,12 +103,67 @@ TEST_F(UiTest, WithoutAWindowTheRunSaysWhyAndTouchesNothing) {
     platform.RefuseTopLevel = true;
     std::ostringstream errors, written;
     DesktopShell shell(platform);
-    EXPECT_NE(RunDesktop(shell, errors), 0);
+    EXPECT_NE(RunDesktop(shell, errors, GivenBoardPath(board.u16string())), 0);
+    EXPECT_EQ(platform.OpenDialogs.at(0).InitialFolder, fs::canonical(folder).u16string())
+        << "the dialog starts in the given board's folder";
     EXPECT_FALSE(errors.str().empty());
     EXPECT_EQ(platform.Waits, 0) << "no wait for a window that is not there";
     written << std::ifstream(board, std::ios::binary).rdbuf();
     EXPECT_EQ(written.str(), original);
     fs::remove_all(folder);
+}
+
+// The dialog is offered a board named at start only when it is an existing file, with the
+// folder the system would use and the name as given.
+TEST_F(UiTest, AGivenBoardIsOfferedByItsFullPath) {
+    namespace fs = std::filesystem;
+    const fs::path before = fs::current_path();
+    const fs::path here = fs::canonical(fs::temp_directory_path()) /
+                          ("rz_given_" + std::to_string(std::random_device()()));
+    fs::create_directories(here / "Projekt A" / "inner");
+    for (const fs::path& board :
+         {here / "Projekt A" / "board.kicad_pcb", here / "board.kicad_pcb"}) {
+        std::ofstream(board) << "(kicad_pcb)";
+    }
+    fs::current_path(here);
+    const Text inA = (here / "Projekt A" / "board.kicad_pcb").u16string();
+    std::vector<std::pair<Text, Text>> cases = {
+        {inA, inA},
+        {u"Projekt A/inner/../board.kicad_pcb", inA}, // relative, "/" on
+                                                      // Windows too
+        {u"Projekt A", u""},
+        {u"Projekt A/none.kicad_pcb", u""},
+    };
+#ifndef _WIN32
+    // ".." after a linked folder is the folder above the link's target, not "here".
+    fs::create_directory_symlink(here / "Projekt A" / "inner", here / "link");
+    cases.emplace_back(u"link/../board.kicad_pcb", inA);
+#endif
+    for (const auto& [argument, offered] : cases) {
+        EXPECT_EQ(GivenBoardPath(argument), offered) << TextToUtf8(argument);
+    }
+    fs::current_path(before);
+    fs::remove_all(here);
+}
+
+TEST_F(UiTest, TheDefaultFileSplitsAtTheSystemsLastSeparator) {
+    const struct {
+        Text defaultFile;
+        char16_t separator;
+        Text folder, name;
+    } cases[] = {
+        {u"C:\\pcb\\test.kicad_pcb", u'\\', u"C:\\pcb", u"test.kicad_pcb"},
+        {u"\\test.kicad_pcb", u'\\', u"", u"\\test.kicad_pcb"}, // a first backslash does not split
+        {u"a/b.kicad_pcb", u'\\', u"", u"a/b.kicad_pcb"},
+        {u"/home/Projekt A/b\\c.kicad_pcb", u'/', u"/home/Projekt A", u"b\\c.kicad_pcb"},
+        {u"/b.kicad_pcb", u'/', u"/", u"b.kicad_pcb"},
+    };
+    for (const auto& c : cases) {
+        const DefaultFileParts parts = SplitDefaultFile(c.defaultFile, c.separator);
+        EXPECT_EQ(std::tie(parts.HasFolder, parts.Folder, parts.Name),
+                  std::make_tuple(true, c.folder, c.name))
+            << TextToUtf8(c.defaultFile);
+    }
 }
 
 TEST_F(UiTest, TheOpenDialogGetsTheToolsTextsAndOnlyAPlainNamePart) {
@@ -118,10 +173,7 @@ TEST_F(UiTest, TheOpenDialogGetsTheToolsTextsAndOnlyAPlainNamePart) {
         Text folder;
     } cases[] = {
         {u"test.kicad_pcb", u"test.kicad_pcb", true, u""},
-        {u"C:\\pcb\\test.kicad_pcb", u"test.kicad_pcb", true, u"C:\\pcb"},
-        {u"C:\\pcb\\*.kicad_pcb", u"", true, u"C:\\pcb"},
-        {u"\\test.kicad_pcb", u"", true, u""}, // a first backslash does not split
-        {u"a/b.kicad_pcb", u"", true, u""},
+        {Text(u"pcb") + FolderSeparator + u"*.kicad_pcb", u"", true, u"pcb"},
         {u"", u"", false, u""},
     };
     PlatformDialogs dialogs;
