@@ -121,16 +121,12 @@ TEST_F(UiTest, AGivenBoardIsOfferedByItsFullPath) {
     const fs::path here = fs::canonical(fs::temp_directory_path()) /
                           ("rz_given_" + std::to_string(std::random_device()()));
     fs::create_directories(here / "Projekt A" / "inner");
-    for (const fs::path& board :
-         {here / "Projekt A" / "board.kicad_pcb", here / "board.kicad_pcb"}) {
-        std::ofstream(board) << "(kicad_pcb)";
-    }
+    std::ofstream(here / "Projekt A" / "board.kicad_pcb") << "(kicad_pcb)";
     fs::current_path(here);
     const Text inA = (here / "Projekt A" / "board.kicad_pcb").u16string();
+    // Relative to the current folder, with "/" on Windows too.
     std::vector<std::pair<Text, Text>> cases = {
-        {inA, inA},
-        {u"Projekt A/inner/../board.kicad_pcb", inA}, // relative, "/" on
-                                                      // Windows too
+        {u"Projekt A/inner/../board.kicad_pcb", inA},
         {u"Projekt A", u""},
         {u"Projekt A/none.kicad_pcb", u""},
     };
@@ -146,47 +142,38 @@ TEST_F(UiTest, AGivenBoardIsOfferedByItsFullPath) {
     fs::remove_all(here);
 }
 
-TEST_F(UiTest, TheDefaultFileSplitsAtTheSystemsLastSeparator) {
+TEST_F(UiTest, TheOpenDialogGetsTheToolsTextsAndOnlyAPlainNamePart) {
+    // The default file splits at the system's last separator; a first backslash does not.
     const struct {
         Text defaultFile;
         char16_t separator;
+        bool hasFolder;
         Text folder, name;
-    } cases[] = {
-        {u"C:\\pcb\\test.kicad_pcb", u'\\', u"C:\\pcb", u"test.kicad_pcb"},
-        {u"\\test.kicad_pcb", u'\\', u"", u"\\test.kicad_pcb"}, // a first backslash does not split
-        {u"a/b.kicad_pcb", u'\\', u"", u"a/b.kicad_pcb"},
-        {u"/home/Projekt A/b\\c.kicad_pcb", u'/', u"/home/Projekt A", u"b\\c.kicad_pcb"},
-        {u"/b.kicad_pcb", u'/', u"/", u"b.kicad_pcb"},
+    } splits[] = {
+        {u"C:\\pcb\\test.kicad_pcb", u'\\', true, u"C:\\pcb", u"test.kicad_pcb"},
+        {u"\\test.kicad_pcb", u'\\', true, u"", u"\\test.kicad_pcb"},
+        {u"a/b.kicad_pcb", u'\\', true, u"", u"a/b.kicad_pcb"},
+        {u"/home/Projekt A/b\\c.kicad_pcb", u'/', true, u"/home/Projekt A", u"b\\c.kicad_pcb"},
+        {u"/b.kicad_pcb", u'/', true, u"/", u"b.kicad_pcb"},
+        {u"", u'/', false, u"", u""},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : splits) {
         const DefaultFileParts parts = SplitDefaultFile(c.defaultFile, c.separator);
         EXPECT_EQ(std::tie(parts.HasFolder, parts.Folder, parts.Name),
-                  std::make_tuple(true, c.folder, c.name))
+                  std::tie(c.hasFolder, c.folder, c.name))
             << TextToUtf8(c.defaultFile);
     }
-}
-
-TEST_F(UiTest, TheOpenDialogGetsTheToolsTextsAndOnlyAPlainNamePart) {
-    const struct {
-        Text defaultFile, field; // what the name field starts with
-        bool hasFolder;
-        Text folder;
-    } cases[] = {
-        {u"test.kicad_pcb", u"test.kicad_pcb", true, u""},
-        {Text(u"pcb") + FolderSeparator + u"*.kicad_pcb", u"", true, u"pcb"},
-        {u"", u"", false, u""},
-    };
     PlatformDialogs dialogs;
     platform.OpenDialogAnswer = [](const OpenDialogRequest& r) { return r.Title + u"!"; };
-    for (const auto& c : cases) {
-        EXPECT_EQ(dialogs.ChooseOpenFile(u"Lade PCB-Datei", c.defaultFile,
+    // Only a plain name reaches the name field.
+    for (const Text& file : {Text(u"test.kicad_pcb"), u"pcb" + Text(1, FolderSeparator) + u"*.x"}) {
+        EXPECT_EQ(dialogs.ChooseOpenFile(u"Lade PCB-Datei", file,
                                          u"PCB-datei (*.kicad_pcb)| *.kicad_pcb", 0),
                   u"Lade PCB-Datei!");
-        const OpenDialogRequest& q = platform.OpenDialogs.back();
-        EXPECT_EQ(std::tie(q.FileName, q.HasInitialFolder, q.InitialFolder),
-                  std::tie(c.field, c.hasFolder, c.folder))
-            << TextToUtf8(c.defaultFile);
     }
+    EXPECT_EQ(platform.OpenDialogs.at(0).FileName, u"test.kicad_pcb");
+    EXPECT_EQ(std::tie(platform.OpenDialogs.at(1).FileName, platform.OpenDialogs[1].InitialFolder),
+              std::make_tuple(u"", u"pcb"));
     const OpenDialogRequest& r = platform.OpenDialogs.at(0);
     ASSERT_EQ(r.Filters.size(), 1u);
     EXPECT_EQ(std::tie(r.Filters[0].Description, r.Filters[0].Pattern, r.FilterIndex),
