@@ -51,13 +51,14 @@ Read ReadBoard(BoardState& state, OsFiles& os) {
 
 } // namespace
 
-int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs) {
-    return LoadBoardFile(state, dialogs, SystemFiles());
+int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs, const Text& givenBoard) {
+    return LoadBoardFile(state, dialogs, SystemFiles(), givenBoard);
 }
 
-int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs, OsFiles& os) {
-    state.BoardFileName = dialogs.ChooseOpenFile(u"Lade PCB-Datei", u"test.kicad_pcb",
-                                                 u"PCB-datei (*.kicad_pcb)| *.kicad_pcb", 0);
+int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs, OsFiles& os, const Text& givenBoard) {
+    state.BoardFileName = dialogs.ChooseOpenFile(
+        u"Lade PCB-Datei", givenBoard.empty() ? u"test.kicad_pcb" : givenBoard,
+        u"PCB-datei (*.kicad_pcb)| *.kicad_pcb", 0);
     state.BoardLines.clear();
     state.Flaw = LoadFlaw::NotLoaded;
     state.LoadedSize = 0;

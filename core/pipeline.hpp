@@ -15,10 +15,12 @@ namespace rz {
 // Asks for the board file through dialogs.ChooseOpenFile, reads it into
 // state.BoardLines and returns the index of the last line stored (-1 for none).
 // On failure it shows "Datei ist nicht vorhanden" through dialogs.ShowMessage.
-// The caller stores the result in state.LastLineIndex.
-int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs);
+// The caller stores the result in state.LastLineIndex. The dialog offers givenBoard,
+// the full path of a board the program was started with, or else "test.kicad_pcb".
+int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs, const Text& givenBoard = Text());
 // The same on a given file system (tests put a failing one in between).
-int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs, OsFiles& os);
+int32_t LoadBoardFile(BoardState& state, Dialogs& dialogs, OsFiles& os,
+                      const Text& givenBoard = Text());
 
 // Fills state.DrillTokens with the distinct pad drill tokens (vias left out).
 void CollectPadDrills(BoardState& state);

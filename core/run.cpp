@@ -26,7 +26,7 @@ Decision WaitForDecision(RunShell& shell) {
     }
 }
 
-int RunDesktop(RunShell& shell, std::ostream& errors) {
+int RunDesktop(RunShell& shell, std::ostream& errors, const Text& givenBoard) {
     std::string why;
     if (!shell.StartLayers(why)) {
         // Nothing has been asked or read yet, so no file is touched.
@@ -34,7 +34,7 @@ int RunDesktop(RunShell& shell, std::ostream& errors) {
         return 1;
     }
     BoardState state;
-    state.LastLineIndex = LoadBoardFile(state, shell.RunDialogs());
+    state.LastLineIndex = LoadBoardFile(state, shell.RunDialogs(), givenBoard);
     CollectPadDrills(state);
     SortDrillTokens(state);
     if (!shell.BuildMainWindow(state)) {

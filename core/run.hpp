@@ -42,7 +42,8 @@ enum class Decision { Apply, Cancel, Close };
 Decision WaitForDecision(RunShell& shell);
 
 // The whole run. Returns the process exit code: 0 on apply, cancel and close; non-zero
-// when no window could be shown (said on errors, with no file touched).
-int RunDesktop(RunShell& shell, std::ostream& errors);
+// when no window could be shown (said on errors, with no file touched). givenBoard is
+// the full path of a board the program was started with, for the open dialog to offer.
+int RunDesktop(RunShell& shell, std::ostream& errors, const Text& givenBoard = Text());
 
 } // namespace rz

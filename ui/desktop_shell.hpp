@@ -7,6 +7,11 @@
 
 namespace rz {
 
+// The board named when the program is started ("rezurudev BOARD", a board dropped on
+// the program or opened with it): its full path, for the open dialog to start in its
+// folder with its name. The empty text when the argument names no existing file.
+Text GivenBoardPath(const Text& argument);
+
 class DesktopShell : public RunShell {
 public:
     explicit DesktopShell(Platform& platform) : platform_(platform) {}

@@ -112,7 +112,7 @@ struct OpenDialogRequest {
     int32_t FilterIndex = 1;       // 1 selects the first filter
     Text FileName;                 // what the name field starts with: a plain name, or empty
     bool HasInitialFolder = false; // false: no folder was given at all
-    Text InitialFolder;            // empty while present: the platform's choice
+    Text InitialFolder;            // empty while present: the folder the program started in
     uint32_t Options = 0;          // OpenDialogOption bits
 };
 

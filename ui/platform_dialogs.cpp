@@ -49,15 +49,15 @@ std::vector<FileFilter> FilterPairs(const Text& filter) {
     return pairs;
 }
 
-DefaultFileParts SplitDefaultFile(const Text& defaultFile) {
+DefaultFileParts SplitDefaultFile(const Text& defaultFile, char16_t separator) {
     DefaultFileParts parts;
     if (defaultFile.empty()) {
         return parts;
     }
-    parts.HasFolder = true; // present, though perhaps empty: the platform's choice
-    const size_t last = defaultFile.rfind(u'\\');
-    if (last != Text::npos && last > 0) {
-        parts.Folder = defaultFile.substr(0, last);
+    parts.HasFolder = true; // present, though perhaps empty: the folder the program started in
+    const size_t last = defaultFile.rfind(separator);
+    if (last != Text::npos && (last > 0 || separator == u'/')) {
+        parts.Folder = last > 0 ? defaultFile.substr(0, last) : Text(u"/");
         parts.Name = defaultFile.substr(last + 1);
     } else {
         parts.Name = defaultFile;

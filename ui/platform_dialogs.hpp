@@ -13,14 +13,21 @@ namespace rz {
 // pairs, blanks kept; a description without a pattern is left out.
 std::vector<FileFilter> FilterPairs(const Text& filter);
 
-// A default file split at its last backslash into a folder and a name. A backslash that
-// is the very first character does not split.
+// What ends a folder in a path of the system the program runs on.
+#ifdef _WIN32
+inline constexpr char16_t FolderSeparator = u'\\';
+#else
+inline constexpr char16_t FolderSeparator = u'/';
+#endif
+
+// A default file split at its last separator into a folder and a name. A backslash that
+// is the very first character does not split; a "/" there is the root folder.
 struct DefaultFileParts {
     bool HasFolder = false;
     Text Folder;
     Text Name;
 };
-DefaultFileParts SplitDefaultFile(const Text& defaultFile);
+DefaultFileParts SplitDefaultFile(const Text& defaultFile, char16_t separator = FolderSeparator);
 
 // Not empty, and no code unit below 0x20 and none of  " \ / : * ? < > |
 bool IsPlainFileName(const Text& name);

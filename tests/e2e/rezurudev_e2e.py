@@ -96,8 +96,8 @@ class Session:
                    lambda: "window id" in run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"))
         self.wm = True
 
-    def folder(self, name, content=b""):
-        board = Path(self.work, name, "test.kicad_pcb")
+    def folder(self, name, content=b"", file="test.kicad_pcb"):
+        board = Path(self.work, name, file)
         board.parent.mkdir()
         if content:
             board.write_bytes(content)
@@ -111,20 +111,21 @@ class Session:
         env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":")
         return env
 
-    def start(self, board, **extra_env):
-        """Starts the program in the board's folder; Enter in its open dialog loads
-        test.kicad_pcb, which the name field offers (and the list shows, when it exists)."""
-        folder = os.path.dirname(board)
-        self.program = subprocess.Popen([self.args.program], cwd=folder,
+    def start(self, board, *args, cwd=None, **extra_env):
+        """Starts the program in the board's folder, or in cwd with args; Enter in its open
+        dialog loads the board, which the name field offers (and the list shows, when it
+        exists)."""
+        folder, name = cwd or os.path.dirname(board), os.path.basename(board)
+        self.program = subprocess.Popen([self.args.program, *args], cwd=folder,
                                         env=self.env(folder, **extra_env))
         self.dialog = self.wait_frame(DIALOG)
         # Each look walks the whole chooser over the accessibility bus: looked at too
         # often on a busy machine, the program's own calls on that bus wait behind ours.
         if os.path.exists(board):
             wait_until("the board in the dialog's file list", lambda: any(
-                a.name == "test.kicad_pcb" for a in find(self.dialog, "table cell")), 60, 0.5)
+                a.name == name for a in find(self.dialog, "table cell")), 60, 0.5)
         wait_until("the name in the name field", lambda: any(
-            a.queryText().getText(0, -1) == "test.kicad_pcb"
+            a.queryText().getText(0, -1) == name
             for a in find(self.dialog, "text", pyatspi.STATE_FOCUSED)), 60, 0.5)
         return self
 
@@ -258,9 +259,12 @@ def case_dialog(s):
 
 
 def case_real_board(s):
-    """A real board: the command line's rows, Tab order, list use, and the same rewrite."""
+    """A real board: the command line's rows, Tab order, list use, and the same rewrite,
+    after a run in another folder that chose that folder's board."""
     source = Path(s.args.boards, "kicad6", "ecc83-pp_v2.kicad_pcb").read_bytes()
-    board, reference = s.folder("run", source), s.folder("ref", source)
+    first, board, reference = (s.folder(n, source) for n in ("Projekt A", "Projekt B", "ref"))
+    s.start(first).enter().main_window().press("CancelButton")
+    s.ended("cancel", first, source)
     s.start(board).enter().main_window()
     before, after = s.shows_cli_rows(reference)
     check(len(before) > 3 and "3.048" in before and "3.0" in after,  # read off the file by hand
@@ -299,6 +303,19 @@ def case_real_board(s):
     check(s.selected("AfterList") == [later[2].name] and s.program.poll() is None,
           "the run ended, or the after list lost its row")
     s.applied_as_cli(board, reference)
+    check(Path(first).read_bytes() == source, "the board of the first run's folder changed")
+
+
+def case_board_argument(s):
+    """rezurudev BOARD, started in a folder with a test.kicad_pcb of its own, offers BOARD
+    (named relative to that folder): Enter opens it."""
+    source = Path(s.args.boards, "kicad6", "ecc83-pp_v2.kicad_pcb").read_bytes()
+    board = s.folder("Projekt C", source, "Übung 1.kicad_pcb")
+    reference, other = s.folder("ref", source), s.folder("other", WORKED_EXAMPLE)
+    s.start(board, "../Projekt C/Übung 1.kicad_pcb", cwd=os.path.dirname(other))
+    s.enter().main_window().shows_cli_rows(reference)
+    s.press("CancelButton")
+    s.ended("cancel", board, source)
 
 
 def case_geometry(s):

@@ -7,7 +7,8 @@
 #                                     uses it as a user would, purges it and proves that
 #                                     nothing of it is left behind
 #   package_test.sh zip ZIP_FILE      the Windows .zip: exactly the two programs, the
-#                                     README and the licence; icon 1 and system DLLs only
+#                                     README and the licence; icon 1 and system DLLs only;
+#                                     under Wine, rezurudev.exe BOARD opens the board
 set -euo pipefail
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 board=$src/tests/data/boards/kicad6/ecc83-pp_v2.kicad_pcb
@@ -105,6 +106,14 @@ check_manuals() {
   done
 }
 
+# The installed program started with a board, as "Open with" starts it: under Xvfb,
+# Enter in the open dialog opens that board and the lists show its rows.
+check_installed_window() {
+  py "$src/tests/e2e/rezurudev_e2e.py" --case board_argument --program /usr/bin/rezurudev \
+     --cli /usr/bin/rezurudev-cli --boards "$src/tests/data/boards" --out "$scratch/e2e" \
+    || fail "the installed rezurudev BOARD did not open the board"
+}
+
 # Where a desktop looks: GIO's list of programs for a board and GTK's icon theme.
 check_desktop() {
   py - <<'EOF' || fail "the desktop does not find the entry or the icon"
@@ -164,6 +173,7 @@ check_deb() {
     check_installed_cli
     check_manuals
     check_desktop
+    check_installed_window
   ) || status=$?
   DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get purge -y -qq rezurudev >/dev/null
   [ "$status" -eq 0 ] || fail "the installed package did not work"
@@ -185,7 +195,9 @@ check_zip() {
     cmake -DOBJDUMP=x86_64-w64-mingw32-objdump -DPROGRAM="$scratch/$program.exe" \
           -P "$src/tests/win32/check_imports.cmake" >/dev/null || fail "$program.exe imports"
   done
-  echo "$(basename "$zip"): four files, icon 1, system DLLs only: ok"
+  py "$src/tests/win32/e2e_win32.py" --build-dir "$scratch" board \
+    || fail "under Wine, rezurudev.exe BOARD from the .zip did not open the board"
+  echo "$(basename "$zip"): four files, icon 1, system DLLs only, opens a given board: ok"
 }
 
 case "${1:-}" in

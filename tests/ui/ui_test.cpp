@@ -103,7 +103,9 @@ TEST_F(UiTest, WithoutAWindowTheRunSaysWhyAndTouchesNothing) {
     platform.RefuseTopLevel = true;
     std::ostringstream errors, written;
     DesktopShell shell(platform);
-    EXPECT_NE(RunDesktop(shell, errors), 0);
+    EXPECT_NE(RunDesktop(shell, errors, GivenBoardPath(board.u16string())), 0);
+    EXPECT_EQ(platform.OpenDialogs.at(0).InitialFolder, fs::canonical(folder).u16string())
+        << "the dialog starts in the given board's folder";
     EXPECT_FALSE(errors.str().empty());
     EXPECT_EQ(platform.Waits, 0) << "no wait for a window that is not there";
     written << std::ifstream(board, std::ios::binary).rdbuf();
@@ -111,30 +113,67 @@ TEST_F(UiTest, WithoutAWindowTheRunSaysWhyAndTouchesNothing) {
     fs::remove_all(folder);
 }
 
-TEST_F(UiTest, TheOpenDialogGetsTheToolsTextsAndOnlyAPlainNamePart) {
-    const struct {
-        Text defaultFile, field; // what the name field starts with
-        bool hasFolder;
-        Text folder;
-    } cases[] = {
-        {u"test.kicad_pcb", u"test.kicad_pcb", true, u""},
-        {u"C:\\pcb\\test.kicad_pcb", u"test.kicad_pcb", true, u"C:\\pcb"},
-        {u"C:\\pcb\\*.kicad_pcb", u"", true, u"C:\\pcb"},
-        {u"\\test.kicad_pcb", u"", true, u""}, // a first backslash does not split
-        {u"a/b.kicad_pcb", u"", true, u""},
-        {u"", u"", false, u""},
+// The dialog is offered a board named at start only when it is an existing file, with the
+// folder the system would use and the name as given.
+TEST_F(UiTest, AGivenBoardIsOfferedByItsFullPath) {
+    namespace fs = std::filesystem;
+    const fs::path before = fs::current_path();
+    const fs::path here = fs::canonical(fs::temp_directory_path()) /
+                          ("rz_given_" + std::to_string(std::random_device()()));
+    fs::create_directories(here / "Projekt A" / "inner");
+    std::ofstream(here / "Projekt A" / "board.kicad_pcb") << "(kicad_pcb)";
+    fs::current_path(here);
+    const Text inA = (here / "Projekt A" / "board.kicad_pcb").u16string();
+    // Relative to the current folder, with "/" on Windows too.
+    std::vector<std::pair<Text, Text>> cases = {
+        {u"Projekt A/inner/../board.kicad_pcb", inA},
+        {u"Projekt A", u""},
+        {u"Projekt A/none.kicad_pcb", u""},
     };
-    PlatformDialogs dialogs;
-    platform.OpenDialogAnswer = [](const OpenDialogRequest& r) { return r.Title + u"!"; };
-    for (const auto& c : cases) {
-        EXPECT_EQ(dialogs.ChooseOpenFile(u"Lade PCB-Datei", c.defaultFile,
-                                         u"PCB-datei (*.kicad_pcb)| *.kicad_pcb", 0),
-                  u"Lade PCB-Datei!");
-        const OpenDialogRequest& q = platform.OpenDialogs.back();
-        EXPECT_EQ(std::tie(q.FileName, q.HasInitialFolder, q.InitialFolder),
-                  std::tie(c.field, c.hasFolder, c.folder))
+#ifndef _WIN32
+    // ".." after a linked folder is the folder above the link's target, not "here".
+    fs::create_directory_symlink(here / "Projekt A" / "inner", here / "link");
+    cases.emplace_back(u"link/../board.kicad_pcb", inA);
+#endif
+    for (const auto& [argument, offered] : cases) {
+        EXPECT_EQ(GivenBoardPath(argument), offered) << TextToUtf8(argument);
+    }
+    fs::current_path(before);
+    fs::remove_all(here);
+}
+
+TEST_F(UiTest, TheOpenDialogGetsTheToolsTextsAndOnlyAPlainNamePart) {
+    // The default file splits at the system's last separator; a first backslash does not.
+    const struct {
+        Text defaultFile;
+        char16_t separator;
+        bool hasFolder;
+        Text folder, name;
+    } splits[] = {
+        {u"C:\\pcb\\test.kicad_pcb", u'\\', true, u"C:\\pcb", u"test.kicad_pcb"},
+        {u"\\test.kicad_pcb", u'\\', true, u"", u"\\test.kicad_pcb"},
+        {u"a/b.kicad_pcb", u'\\', true, u"", u"a/b.kicad_pcb"},
+        {u"/home/Projekt A/b\\c.kicad_pcb", u'/', true, u"/home/Projekt A", u"b\\c.kicad_pcb"},
+        {u"/b.kicad_pcb", u'/', true, u"/", u"b.kicad_pcb"},
+        {u"", u'/', false, u"", u""},
+    };
+    for (const auto& c : splits) {
+        const DefaultFileParts parts = SplitDefaultFile(c.defaultFile, c.separator);
+        EXPECT_EQ(std::tie(parts.HasFolder, parts.Folder, parts.Name),
+                  std::tie(c.hasFolder, c.folder, c.name))
             << TextToUtf8(c.defaultFile);
     }
+    PlatformDialogs dialogs;
+    platform.OpenDialogAnswer = [](const OpenDialogRequest& r) { return r.Title + u"!"; };
+    // Only a plain name reaches the name field.
+    for (const Text& file : {Text(u"test.kicad_pcb"), u"pcb" + Text(1, FolderSeparator) + u"*.x"}) {
+        EXPECT_EQ(dialogs.ChooseOpenFile(u"Lade PCB-Datei", file,
+                                         u"PCB-datei (*.kicad_pcb)| *.kicad_pcb", 0),
+                  u"Lade PCB-Datei!");
+    }
+    EXPECT_EQ(platform.OpenDialogs.at(0).FileName, u"test.kicad_pcb");
+    EXPECT_EQ(std::tie(platform.OpenDialogs.at(1).FileName, platform.OpenDialogs[1].InitialFolder),
+              std::make_tuple(u"", u"pcb"));
     const OpenDialogRequest& r = platform.OpenDialogs.at(0);
     ASSERT_EQ(r.Filters.size(), 1u);
     EXPECT_EQ(std::tie(r.Filters[0].Description, r.Filters[0].Pattern, r.FilterIndex),

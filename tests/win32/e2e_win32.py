@@ -1,6 +1,6 @@
 """The Windows programs end to end under Wine on a private Xvfb display, with real keyboard
 and mouse input; a program's effect is read from the screen, its output and the board's
-bytes.  e2e_win32.py --build-dir DIR [--hold rz_hold_file.exe] window|held|run EXE
+bytes.  e2e_win32.py --build-dir DIR [--hold rz_hold_file.exe] window|held|folders|board|run EXE
 """
 
 import argparse
@@ -40,12 +40,16 @@ def darkest(shot, x, y, width, height):  # 0 black .. 1 white
 
 class Session(xsession.Xvfb):
     """Wine programs in the build folder's GUI prefix: not the unit tests' prefix, because
-    the session ends by stopping its Wine server."""
+    the session ends by stopping its Wine server. With a prefix name, a new prefix of that
+    name: Wine keeps the folder last chosen in a program's open dialog in the prefix."""
 
-    def __init__(self, build_dir, hold_exe):
+    def __init__(self, build_dir, hold_exe, new_prefix=None):
         super().__init__(1280, 1024)
         self.build_dir, self.hold_exe = build_dir, hold_exe
-        os.environ.update(WINEPREFIX=os.path.join(build_dir, "wineprefix-gui"), WINEDEBUG="-all")
+        prefix = os.path.join(build_dir, new_prefix or "wineprefix-gui")
+        if new_prefix:
+            shutil.rmtree(prefix, ignore_errors=True)
+        os.environ.update(WINEPREFIX=prefix, WINEDEBUG="-all")
 
     def __enter__(self):
         super().__enter__()
@@ -85,13 +89,15 @@ class Session(xsession.Xvfb):
         check(holder.wait(timeout=60) == 0, "the holder did not hold to the end")
 
     def open_in_dialog(self, path):
-        """Types the path into the dialog's name field and confirms (None: cancels)."""
+        """Types the path into the dialog's name field and confirms (None: cancels; "":
+        confirms what the dialog offers)."""
         dialog = wait_window(DIALOG, timeout=120)
         if path is None:
             keys(dialog, "Escape")
         else:
-            keys(dialog, "ctrl+a")
-            run("xdotool", "type", "--delay", "30", wine_path(path))
+            if path:
+                keys(dialog, "ctrl+a")
+                run("xdotool", "type", "--delay", "30", wine_path(path))
             keys(dialog, "Return")
         wait_until("the dialog to go", lambda: not windows(DIALOG))
 
@@ -111,17 +117,21 @@ class Session(xsession.Xvfb):
                   "%s: rows shown must be %s (%.2f)" % (name, rows, level))
         return window
 
-    def window_run(self, work, name, board, rows, steps, after, held=False):
-        """Starts rezurudev.exe on a copy of board (None: cancels the dialog; "": a path to
-        nothing), checks the main window, feeds it the steps (a point is a click, MESSAGE
-        closes the message box, another text gives keys) and checks the board afterwards.
-        With held, another program holds the board from the steps on."""
-        path = os.path.join(work, name + ".kicad_pcb")
+    def window_run(self, work, name, board, rows, steps, after, held=False, path=None, cwd=None,
+                   args=()):
+        """Starts rezurudev.exe on a copy of board at path, by default work/NAME.kicad_pcb
+        (None: cancels the dialog; "": a path to nothing), checks the main window, feeds it
+        the steps (a point is a click, MESSAGE closes the message box, another text gives
+        keys) and checks the board afterwards. With held, another program holds the board
+        from the steps on. With cwd, the program starts there with args, and Enter takes
+        what the dialog offers."""
+        path = path or os.path.join(work, name + ".kicad_pcb")
         if board:
+            os.makedirs(os.path.dirname(path), exist_ok=True)
             shutil.copyfile(os.path.join(BOARDS, board), path)
             stamp = os.stat(path).st_mtime_ns
-        program = self.start("rezurudev.exe")
-        self.open_in_dialog(None if board is None else path)
+        program = self.start("rezurudev.exe", *args, cwd=cwd)
+        self.open_in_dialog(None if board is None else "" if cwd else path)
         if not board:
             self.dismiss_message()  # "Datei ist nicht vorhanden"
         window = self.main_window(name, rows, work)
@@ -136,7 +146,8 @@ class Session(xsession.Xvfb):
         check(program.wait(timeout=60) == 0, name + ": exit code")
         if held:
             self.release(holder)
-        check(not [f for f in os.listdir(work) if f.startswith(".")], "a temporary file is left")
+        check(not [f for f in os.listdir(os.path.dirname(path)) if f.startswith(".")],
+              "a temporary file is left")
         if after == "rewritten":
             check(read(path) == self.expected_by_cli(work, board),
                   name + ": the board must be byte for byte what rezurudev-cli --apply writes")
@@ -209,20 +220,39 @@ def case_held(s, work):
           "between: once released the board must be rewritten")
 
 
+def case_folders(s, work):
+    """Enter in the dialog opens the board of the folder the program starts in, not that of
+    the folder chosen in the run before."""
+    a, b = (os.path.join(work, "Projekt " + x, "test.kicad_pcb") for x in "AB")
+    s.window_run(work, "a", PIC, True, [CANCEL_AT], "unchanged", path=a, cwd=os.path.dirname(a))
+    s.window_run(work, "b", PIC, True, [APPLY_AT], "rewritten", path=b, cwd=os.path.dirname(b))
+    case_board(s, work, os.path.dirname(a))
+    check(read(a) == read(os.path.join(BOARDS, PIC)), "the first folder's board was written")
+
+
+def case_board(s, work, cwd=None):
+    """rezurudev.exe BOARD, started in another folder, offers BOARD: Enter opens it."""
+    board = os.path.join(work, "Projekt C", "Übung 1.kicad_pcb")
+    s.window_run(work, "c", POWER, True, [APPLY_AT], "rewritten", path=board, cwd=cwd or work,
+                 args=[wine_path(board)])
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build-dir", required=True)
     parser.add_argument("--hold")
-    parser.add_argument("case", choices=("window", "held", "run"))
+    parser.add_argument("case", choices=("window", "held", "folders", "board", "run"))
     parser.add_argument("program", nargs="?")
     args = parser.parse_args()
-    with Session(os.path.abspath(args.build_dir), args.hold) as s:
+    fresh = args.case in ("folders", "board")  # what Wine remembers must not carry over
+    with Session(os.path.abspath(args.build_dir), args.hold,
+                 "wineprefix-" + args.case if fresh else None) as s:
         if args.case == "run":
             return subprocess.Popen([WINE_RUN, args.program]).wait()
         work = os.path.join(s.build_dir, "tests", "win32", "e2e", args.case)
         shutil.rmtree(work, ignore_errors=True)
         os.makedirs(work)
-        {"window": case_window, "held": case_held}[args.case](s, work)
+        globals()["case_" + args.case](s, work)
     print("passed:", args.case)
     return 0
 

@@ -4,6 +4,8 @@
 #endif
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include "core/run.hpp"
 #include "ui/desktop_shell.hpp"
 #include "text/wide_text.hpp"
@@ -13,11 +15,28 @@
 #include <sstream>
 #include <string>
 
+namespace {
+
+// A board dropped on the program, opened with it from Explorer or named after it on a
+// command line comes as the first argument.
+rz::Text GivenBoard() {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    const rz::Text given = arguments != nullptr && count > 1
+                               ? rz::GivenBoardPath(rz::FromWide(arguments[1]))
+                               : rz::Text();
+    LocalFree(arguments);
+    return given;
+}
+
+} // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    const rz::Text given = GivenBoard();
     const auto platform = rz::MakeWin32Platform();
     rz::DesktopShell shell(*platform);
     std::ostringstream errors;
-    const int code = rz::RunDesktop(shell, errors);
+    const int code = rz::RunDesktop(shell, errors, given);
     const std::string said = errors.str();
     if (!said.empty()) {
         // A GUI program usually has no console: say it where it can be seen too.
