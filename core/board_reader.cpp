@@ -299,6 +299,11 @@ size_t Reader::Via(size_t open) {
 }
 
 size_t Reader::Drill(size_t open, HoleRecord& hole, CopperDraft& copper) {
+    // A damaged pad may hold a second drill list: it stands on its own, with nothing
+    // left over from the first.
+    hole.Oval = false;
+    hole.TokenLength = 0;
+    hole.JoinedToken = -1;
     Atoms atoms;
     const size_t head = HeadAtoms(open, atoms);
     size_t sizes = 0;

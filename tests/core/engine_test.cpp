@@ -114,6 +114,10 @@ TEST(EngineReader, EachKiCadFormOfHoles) {
         {"(kicad_pcb (version 3)\n (footprint \"A\"\n  (pad \"1\" thru_hole circle (size 1 1)\n"
          "   (drill 0.45\n    (offset 1 0)\n",
          "v3\n|A 1 t1 s1 1x1 r0.25 @1,0 0.45 []"},
+        // A damaged pad with a second drill list, cut short: nothing of the first one
+        // (its oval, its token's length) carries over to it.
+        {"(footprint \"A\"\n (pad \"1\" thru_hole circle (size 1 1) (drill oval 0.5 1) (drill 0.8\n",
+         "v0\n|A 1 t1 s1 1x1 r0.25 @0,0 0.8 []"},
     };
     // clang-format on
     for (const auto& [board, want] : cases) {
