@@ -119,14 +119,17 @@ Step RefuseUnwritable(const BoardState& state) {
 // A board that KiCad has open would get its old drills back with KiCad's next save, which
 // nobody would notice; the user closes it there first, or insists.
 Step RefuseOpenInKicad(OsFiles& os, const Text& path) {
-    const Text lock = u"~" + NameOfPath(path) + u".lck";
+    // Built by appending: GCC 12 warns falsely about a literal added to a string.
+    Text lock(u"~");
+    lock.append(NameOfPath(path)).append(u".lck");
     for (const Text& name : os.ListNames(FolderOfPath(path), lock)) {
         if (name == lock) {
-            return Stop(ApplyOutcome::Refused,
-                        u"Die Datei ist in KiCad geöffnet (daneben liegt „" + lock +
-                            u"“): KiCad würde beim nächsten Speichern die alten Bohrungen "
-                            u"zurückschreiben. Es wurde nichts geschrieben. Schließen Sie die "
-                            u"Datei in KiCad, oder schreiben Sie mit --force trotzdem.");
+            Text message(u"Die Datei ist in KiCad geöffnet (daneben liegt „");
+            message.append(lock).append(
+                u"“): KiCad würde beim nächsten Speichern die alten Bohrungen zurückschreiben. "
+                u"Es wurde nichts geschrieben. Schließen Sie die Datei in KiCad, oder "
+                u"schreiben Sie mit --force trotzdem.");
+            return Stop(ApplyOutcome::Refused, std::move(message));
         }
     }
     return {};
