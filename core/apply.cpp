@@ -93,6 +93,9 @@ Text WriteFailureText(OsResult result) {
         return u"Im Ordner der Datei darf nicht geschrieben werden. Die Datei ist "
                u"unverändert.";
     }
+    if (result == OsResult::NotFound) {
+        return u"Der Ordner der Datei ist nicht vorhanden. Es wurde nichts geschrieben.";
+    }
     return u"Die Datei konnte nicht geschrieben werden. Sie ist unverändert.";
 }
 

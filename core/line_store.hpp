@@ -14,10 +14,8 @@
 #include "core/large_buffer.hpp"
 #include "text/text.hpp"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,13 +46,6 @@ public:
     size_t BeginOf(size_t i) const { return i == 0 ? 0 : ends_[i - 1] + 1; }
     size_t EndOf(size_t i) const { return ends_[i]; }
 
-    // How line i ended in the file: LF, CR LF, a lone CR, or nothing (the last line).
-    LineEnd EndKind(size_t i) const {
-        const auto after =
-            std::upper_bound(runs_.begin(), runs_.end(), i,
-                             [](size_t line, const LineEndRun& run) { return line < run.First; });
-        return after == runs_.begin() ? LineEnd::Lf : std::prev(after)->End;
-    }
     // The line ends as runs, ascending; none when every line ended with LF. A file kept
     // in one convention costs one run or none, so the common board pays nothing per line.
     const std::vector<LineEndRun>& EndRuns() const { return runs_; }

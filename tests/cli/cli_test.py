@@ -146,8 +146,8 @@ def other_file_and_kicad_lock(cli):
     cli.run("--apply", cli.board(D1, "e.kicad_pcb"))
     expected = cli.read("e.kicad_pcb")
     original = cli.read(cli.board(D1))
-    status, _, _ = cli.run("apply", "-o", "out/n.kicad_pcb", "b.kicad_pcb")
-    check(status == 2, "-o into a missing folder")
+    status, _, err = cli.run("apply", "-o", "out/n.kicad_pcb", "b.kicad_pcb")
+    check(status == 2 and "Ordner" in err, "-o into a missing folder: " + err)
     os.mkdir(cli.path("out"))
     status, _, _ = cli.run("apply", "-o", "out/n.kicad_pcb", "b.kicad_pcb")
     check(status == 0 and cli.read("out/n.kicad_pcb") == expected and
