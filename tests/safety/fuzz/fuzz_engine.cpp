@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-using rzsafe::Require;
+using rztest::Require;
 
 namespace {
 
@@ -44,7 +44,8 @@ rz::LineStore LinesOf(std::string_view data) {
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1); // the written board's line ends
         }
-        lines.push_back(rz::Utf8ToText(line));
+        lines.Open().append(line);
+        lines.EndLine();
         at = end + 1;
     }
     return lines;
