@@ -125,6 +125,7 @@ def exit_statuses_and_messages(cli):
     cli.board(ZSWATCH)
     for args, status, said in (
             (["list", "none.kicad_pcb"], 1, "Datei ist nicht vorhanden"),
+            (["list", "b.kicad_pcb"], 0, "Warnung: 158 Vias 0.25 → 0.3 mm"),
             (["list", "--grid", "0,05", "b.kicad_pcb"], 3, "--grid: „0,05“"),
             (["check", "--drills", "0.3,x", "b.kicad_pcb"], 3, "--drills"),
             (["apply", "--vias", "none", "b.kicad_pcb"], 3, "--vias"),
