@@ -4,7 +4,8 @@
 // and then takes the board's place in one step, so that at every moment the board
 // on disk is either the old file or the whole new one. Before that the board is
 // opened and held, and must still be byte for byte the file that was loaded:
-// another program may have saved it while the window was up.
+// another program may have saved it while the window was up. Written to another file,
+// the same steps replace that file instead, and the board is only held and read.
 #include "core/numbered_file.hpp"
 #include "core/pipeline.hpp"
 #include "core/rewrite_lines.hpp"
@@ -92,6 +93,9 @@ Text WriteFailureText(OsResult result) {
         return u"Im Ordner der Datei darf nicht geschrieben werden. Die Datei ist "
                u"unverändert.";
     }
+    if (result == OsResult::NotFound) {
+        return u"Der Ordner der Datei ist nicht vorhanden. Es wurde nichts geschrieben.";
+    }
     return u"Die Datei konnte nicht geschrieben werden. Sie ist unverändert.";
 }
 
@@ -115,13 +119,55 @@ Step RefuseUnwritable(const BoardState& state) {
                                        u"wird deshalb nicht überschrieben.");
 }
 
-Step HoldBoard(OsFiles& os, const Text& target, HeldFile& board) {
-    const OsResult opened = os.Hold(target, OsFiles::Access::ReadForRewrite, board);
+// A board that KiCad has open would get its old drills back with KiCad's next save, which
+// nobody would notice; the user closes it there first, or insists.
+Step RefuseOpenInKicad(OsFiles& os, const Text& path) {
+    // Built by appending: GCC 12 warns falsely about a literal added to a string.
+    Text lock(u"~");
+    lock.append(NameOfPath(path)).append(u".lck");
+    for (const Text& name : os.ListNames(FolderOfPath(path), lock)) {
+        if (name == lock) {
+            Text message(u"Die Datei ist in KiCad geöffnet (daneben liegt „");
+            message.append(lock).append(
+                u"“): KiCad würde beim nächsten Speichern die alten Bohrungen zurückschreiben. "
+                u"Es wurde nichts geschrieben. Schließen Sie die Datei in KiCad, oder "
+                u"schreiben Sie mit --force trotzdem.");
+            return Stop(ApplyOutcome::Refused, std::move(message));
+        }
+    }
+    return {};
+}
+
+Step HoldBoard(OsFiles& os, const Text& target, OsFiles::Access access, HeldFile& board) {
+    const OsResult opened = os.Hold(target, access, board);
     if (opened == OsResult::Ok) {
         return {};
     }
     return Stop(opened == OsResult::Failed ? ApplyOutcome::Failed : ApplyOutcome::Refused,
                 OpenFailureText(opened));
+}
+
+// The file another name's new content replaces: held like the board, so that nobody writes
+// it meanwhile and its permission bits carry over. One that does not exist yet is created.
+Step HoldOutput(OsFiles& os, const Text& target, HeldFile& output) {
+    const OsResult opened = os.Hold(target, OsFiles::Access::ReadForRewrite, output);
+    switch (opened) {
+    case OsResult::Ok:
+    case OsResult::NotFound:
+        return {};
+    case OsResult::NotAFile:
+        return Stop(ApplyOutcome::Refused, u"Unter dem Namen der Zieldatei steht keine Datei. Es "
+                                           u"wurde nichts geschrieben.");
+    case OsResult::Locked:
+        return Stop(ApplyOutcome::Refused, u"Die Zieldatei wird von einem anderen Programm "
+                                           u"benutzt. Es wurde nichts geschrieben.");
+    case OsResult::AccessDenied:
+        return Stop(ApplyOutcome::Refused,
+                    u"Die Zieldatei ist schreibgeschützt. Es wurde nichts geschrieben.");
+    default:
+        return Stop(ApplyOutcome::Failed, u"Die Zieldatei kann nicht geöffnet werden. Es wurde "
+                                          u"nichts geschrieben.");
+    }
 }
 
 // Another program may have saved the board while the window was up: the held board
@@ -188,21 +234,29 @@ Step CreateTemporary(NumberedFiles& files, const Text& stem, TemporaryFile& temp
     return Stop(ApplyOutcome::Failed, WriteFailureText(files.LastOpenResult()));
 }
 
-Step WriteLines(const BoardState& state, NumberedFiles& files) {
-    const OsResult result = WriteNewLines(state, files, 0);
+Step WriteLines(const BoardState& state, const RewriteOrder& order, NumberedFiles& files) {
+    const bool written = WriteEditedLines(
+        state.BoardLines, LinesInUse(state), order.Edits,
+        [&](std::string_view piece) { return files.PutBytes(0, piece) == OsResult::Ok; },
+        order.Ends);
+    // Not written with every write done: the edits did not fit the lines.
+    OsResult result = files.Slot(0)->WriteResult;
+    if (result == OsResult::Ok && !written) {
+        result = OsResult::Failed;
+    }
     if (result == OsResult::Ok) {
         return {};
     }
     return Stop(ApplyOutcome::Failed, WriteFailureText(result));
 }
 
-// The whole new content onto the disk with the board's permission bits, then in the
-// board's place in one step: at every moment the board on disk is either the old file
-// or the whole new one. The replace consumes the hold on the board.
-Step Commit(OsFiles& os, NumberedFiles& files, HeldFile board, TemporaryFile& temporary,
-            const Text& target) {
+// The whole new content onto the disk with the permission bits of `bits`, then in the
+// target's place in one step: at every moment the target on disk is either the old file
+// (or none) or the whole new one. The replace consumes the hold on the target.
+Step Commit(OsFiles& os, NumberedFiles& files, OsHandle bits, HeldFile target,
+            TemporaryFile& temporary, const Text& targetPath) {
     // Before the flush, so that the permission bits reach the disk with the data.
-    OsResult result = os.CopyPermissions(board.Get(), files.Slot(0)->File.Get());
+    OsResult result = os.CopyPermissions(bits, files.Slot(0)->File.Get());
     if (result == OsResult::Ok) {
         result = files.FlushNumberedFile(0);
     }
@@ -210,7 +264,7 @@ Step Commit(OsFiles& os, NumberedFiles& files, HeldFile board, TemporaryFile& te
         result = files.CloseNumberedFile(0);
     }
     if (result == OsResult::Ok) {
-        result = os.ReplaceHeld(temporary.Path(), target, std::move(board));
+        result = os.ReplaceHeld(temporary.Path(), targetPath, std::move(target));
     }
     if (result != OsResult::Ok) {
         return Stop(ApplyOutcome::Failed, WriteFailureText(result));
@@ -219,22 +273,42 @@ Step Commit(OsFiles& os, NumberedFiles& files, HeldFile board, TemporaryFile& te
     return {};
 }
 
-Step Rewrite(const BoardState& state, OsFiles& os) {
+Step Rewrite(const BoardState& state, const RewriteOrder& order, OsFiles& os) {
     if (Step step = RefuseUnwritable(state); step.Failed()) {
         return step;
     }
     // Through a symbolic link the file it names is replaced; the link stays a link.
-    const Text target = os.ResolveTarget(state.BoardFileName);
-    const Text folder = FolderOfPath(target);
-    const Text prefix = TemporaryPrefix(NameOfPath(target));
+    const Text source = os.ResolveTarget(state.BoardFileName);
+    const Text named = order.Output.empty() ? state.BoardFileName : order.Output;
+    const Text target = order.Output.empty() ? source : os.ResolveTarget(order.Output);
+    const bool inPlace = target == source;
+    if (order.RefuseWhenOpenInKicad) {
+        for (const Text& path : {named, target}) {
+            if (Step step = RefuseOpenInKicad(os, path); step.Failed()) {
+                return step;
+            }
+        }
+    }
     HeldFile board;
-    if (Step step = HoldBoard(os, target, board); step.Failed()) {
+    const auto access = inPlace ? OsFiles::Access::ReadForRewrite : OsFiles::Access::Read;
+    if (Step step = HoldBoard(os, source, access, board); step.Failed()) {
         return step;
     }
-    // Only while the board is held: a second rewrite of the same board waits for that
-    // hold too, so it cannot take our temporary file for a leftover between its close
-    // and the replace.
-    RemoveLeftovers(os, folder, prefix);
+    HeldFile output;
+    if (!inPlace) {
+        if (Step step = HoldOutput(os, target, output); step.Failed()) {
+            return step;
+        }
+    }
+    HeldFile& replaced = inPlace ? board : output;
+    const Text folder = FolderOfPath(target);
+    const Text prefix = TemporaryPrefix(NameOfPath(target));
+    // Only while the file to be replaced is held: a second rewrite of it waits for that
+    // hold too, so it cannot take our temporary file for a leftover between its close and
+    // the replace.
+    if (replaced.IsOpen()) {
+        RemoveLeftovers(os, folder, prefix);
+    }
     if (Step step = ProveUnchanged(os, board, state); step.Failed()) {
         return step;
     }
@@ -244,10 +318,12 @@ Step Rewrite(const BoardState& state, OsFiles& os) {
     if (Step step = CreateTemporary(files, folder + prefix, temporary); step.Failed()) {
         return step;
     }
-    if (Step step = WriteLines(state, files); step.Failed()) {
+    if (Step step = WriteLines(state, order, files); step.Failed()) {
         return step;
     }
-    return Commit(os, files, std::move(board), temporary, target);
+    // A new file takes the board's permission bits.
+    const OsHandle bits = (replaced.IsOpen() ? replaced : board).Get();
+    return Commit(os, files, bits, std::move(replaced), temporary, target);
 }
 
 } // namespace
@@ -261,7 +337,19 @@ ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs) {
 }
 
 ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os) {
-    const Step result = Rewrite(state, os);
+    const std::vector<ByteEdit> edits = WindowEdits(state);
+    RewriteOrder order;
+    order.Edits = edits;
+    return ApplyEdits(state, order, dialogs, os);
+}
+
+ApplyOutcome ApplyEdits(const BoardState& state, const RewriteOrder& order, Dialogs& dialogs) {
+    return ApplyEdits(state, order, dialogs, SystemFiles());
+}
+
+ApplyOutcome ApplyEdits(const BoardState& state, const RewriteOrder& order, Dialogs& dialogs,
+                        OsFiles& os) {
+    const Step result = Rewrite(state, order, os);
     if (result.Failed()) {
         dialogs.ShowMessage(u"Information", result.Message, 0);
     }

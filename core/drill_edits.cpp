@@ -1,6 +1,8 @@
 #include "core/drill_edits.hpp"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 namespace rz {
 
@@ -23,48 +25,85 @@ bool EditsFit(const LineStore& lines, size_t count, std::span<const ByteEdit> ed
     return true;
 }
 
+namespace {
+
+// Gathers the output into pieces of about 256 KiB for the sink; a run longer than a piece
+// (a board written as one line) goes to the sink as it stands, not copied.
+class Pieces {
+public:
+    explicit Pieces(const PieceSink& sink)
+        : sink_(sink), piece_(std::make_unique_for_overwrite<char[]>(kRoom)) {}
+
+    bool Refused() const { return refused_; }
+
+    void Put(std::string_view bytes) {
+        if (bytes.size() > kRoom - used_) {
+            Finish();
+            if (bytes.size() >= kPiece) {
+                refused_ = refused_ || !sink_(bytes);
+                return;
+            }
+        }
+        std::memcpy(piece_.get() + used_, bytes.data(), bytes.size());
+        used_ += bytes.size();
+    }
+
+    // Called at each line's end, so that a piece goes out once it holds enough.
+    void LineDone() {
+        if (used_ >= kPiece) {
+            Finish();
+        }
+    }
+
+    bool Finish() {
+        if (used_ > 0 && !refused_) {
+            refused_ = !sink_(std::string_view(piece_.get(), used_));
+        }
+        used_ = 0;
+        return !refused_;
+    }
+
+private:
+    static constexpr size_t kPiece = size_t{1} << 18;
+    static constexpr size_t kRoom = 2 * kPiece;
+
+    const PieceSink& sink_;
+    std::unique_ptr<char[]> piece_;
+    size_t used_ = 0;
+    bool refused_ = false;
+};
+
+} // namespace
+
 bool WriteEditedLines(const LineStore& lines, size_t count, std::span<const ByteEdit> edits,
-                      const PieceSink& sink) {
+                      const PieceSink& sink, LineEnds ends) {
     count = std::min(count, lines.size());
     if (!EditsFit(lines, count, edits)) {
         return false;
     }
-    constexpr size_t kPiece = size_t{1} << 18;
-    const std::string& all = lines.All();
-    std::string piece;
-    piece.reserve(2 * kPiece);
-    bool refused = false;
-    // Gathered into pieces; a run longer than a piece (a board written as one line) goes
-    // to the sink as it stands, not copied.
-    const auto put = [&](std::string_view bytes) {
-        if (refused) {
-            return;
-        }
-        if (bytes.size() >= kPiece) {
-            refused = (!piece.empty() && !sink(piece)) || !sink(bytes);
-            piece.clear();
-            return;
-        }
-        piece.append(bytes);
-        if (piece.size() >= kPiece) {
-            refused = !sink(piece);
-            piece.clear();
-        }
-    };
-    const std::string_view bytes = all;
+    static constexpr std::string_view kEnds[] = {"\n", "\r\n", "\r", ""};
+    const std::vector<LineEndRun>& runs = lines.EndRuns();
+    const std::string_view bytes = lines.All();
+    Pieces out(sink);
     size_t next = 0; // the next edit
-    for (size_t i = 0; i < count && !refused; ++i) {
+    size_t run = 0;  // the next run of line ends
+    std::string_view lineEnd = ends == LineEnds::CrLf ? "\r\n" : "\n";
+    for (size_t i = 0; i < count && !out.Refused(); ++i) {
+        if (ends == LineEnds::Keep && run < runs.size() && runs[run].First == i) {
+            lineEnd = kEnds[static_cast<size_t>(runs[run++].End)];
+        }
         size_t at = lines.BeginOf(i);
         const size_t end = lines.EndOf(i);
         for (; next < edits.size() && edits[next].At < end; ++next) {
-            put(bytes.substr(at, edits[next].At - at));
-            put(edits[next].Replacement);
+            out.Put(bytes.substr(at, edits[next].At - at));
+            out.Put(edits[next].Replacement);
             at = edits[next].At + edits[next].Length;
         }
-        put(bytes.substr(at, end - at));
-        put("\r\n");
+        out.Put(bytes.substr(at, end - at));
+        out.Put(lineEnd);
+        out.LineDone();
     }
-    return !refused && (piece.empty() || sink(piece));
+    return out.Finish();
 }
 
 } // namespace rz

@@ -15,11 +15,22 @@
 #include "text/text.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace rz {
+
+// How a line ended in the file. A NUL also ends a line, but a file holding one is never
+// written back, so it counts as LF here.
+enum class LineEnd : uint8_t { Lf, CrLf, Cr, None };
+
+// From line First on, every line ends with End, up to the next run.
+struct LineEndRun {
+    size_t First = 0;
+    LineEnd End = LineEnd::Lf;
+};
 
 class LineStore {
 public:
@@ -35,9 +46,14 @@ public:
     size_t BeginOf(size_t i) const { return i == 0 ? 0 : ends_[i - 1] + 1; }
     size_t EndOf(size_t i) const { return ends_[i]; }
 
+    // The line ends as runs, ascending; none when every line ended with LF. A file kept
+    // in one convention costs one run or none, so the common board pays nothing per line.
+    const std::vector<LineEndRun>& EndRuns() const { return runs_; }
+
     void clear() {
         bytes_.clear();
         ends_.clear();
+        runs_.clear();
     }
     // Room for `bytes` bytes of lines and separators and for about `lines` lines, so
     // that neither buffer is copied as it grows (more lines still fit).
@@ -56,7 +72,8 @@ public:
 
     // Building a line in place: append its bytes to Open(), then end it.
     std::string& Open() { return bytes_; }
-    void EndLine() {
+    void EndLine(LineEnd end = LineEnd::Lf) {
+        Note(end);
         ends_.push_back(bytes_.size());
         bytes_.push_back('\n');
     }
@@ -67,14 +84,25 @@ public:
     }
 
     // The reader's way for many lines at once: bytes appended to Open() as they are, then
-    // each separator among them made a line end by its position.
-    void EndLineAt(size_t separator) { ends_.push_back(separator); }
+    // each separator among them made a line end (an LF in the file) by its position.
+    void EndLineAt(size_t separator) {
+        Note(LineEnd::Lf);
+        ends_.push_back(separator);
+    }
     // Where the line being built begins.
     size_t OpenLineBegin() const { return ends_.empty() ? 0 : ends_.back() + 1; }
 
 private:
+    // Records the end of the line about to be ended when it differs from the one before.
+    void Note(LineEnd end) {
+        if (runs_.empty() ? end != LineEnd::Lf : runs_.back().End != end) {
+            runs_.push_back({ends_.size(), end});
+        }
+    }
+
     std::string bytes_;
     std::vector<size_t> ends_; // offset of each line's separator
+    std::vector<LineEndRun> runs_;
 };
 
 } // namespace rz

@@ -173,14 +173,14 @@ inline const unsigned char* ScanPlainRun(const unsigned char* p, const unsigned 
 
 } // namespace
 
-// Appends the bytes of the next line to `out`, without its line end. `multiByte` is
-// set when a character of two to four bytes was taken, `nulInside` when one of them
-// holds a NUL.
-void NumberedFiles::ReadLineBytes(FileSlot& slot, std::string& out, bool& multiByte,
-                                  bool& nulInside) {
+// Appends the bytes of the next line to `out`, without its line end, and gives that end.
+// `multiByte` is set when a character of two to four bytes was taken, `nulInside` when
+// one of them holds a NUL.
+LineEnd NumberedFiles::ReadLineBytes(FileSlot& slot, std::string& out, bool& multiByte,
+                                     bool& nulInside) {
     for (;;) {
         if (slot.Pending == 0 && !Refill(slot)) {
-            return; // no further character: the line is complete
+            return LineEnd::None; // no further character: the line is complete
         }
         // Plain bytes are taken as a run straight from the buffer, up to the line end.
         const unsigned char* const start = slot.Buffer.get() + (slot.Filled - slot.Pending);
@@ -195,7 +195,7 @@ void NumberedFiles::ReadLineBytes(FileSlot& slot, std::string& out, bool& multiB
                    static_cast<size_t>(p - start) - (ended ? 1 : 0));
         slot.Pending -= static_cast<int32_t>(p - start);
         if (ended) {
-            return;
+            return LineEnd::Lf;
         }
         if (p == stop) {
             continue;
@@ -204,14 +204,18 @@ void NumberedFiles::ReadLineBytes(FileSlot& slot, std::string& out, bool& multiB
         --slot.Pending;
         if (first == 0x0D) {
             unsigned char next;
-            if (FetchByte(slot, next) && next != 0x0A) {
-                ++slot.Pending; // it begins the next line
+            if (!FetchByte(slot, next)) {
+                return LineEnd::Cr;
             }
-            return;
+            if (next != 0x0A) {
+                ++slot.Pending; // it begins the next line
+                return LineEnd::Cr;
+            }
+            return LineEnd::CrLf;
         }
         if (first == 0x00) {
             slot.Faithful = false;
-            return;
+            return LineEnd::Lf;
         }
         const int32_t more = ClassifyUtf8Lead(first).Following;
         if (more == 0) {
@@ -225,7 +229,7 @@ void NumberedFiles::ReadLineBytes(FileSlot& slot, std::string& out, bool& multiB
         unsigned char rest[3];
         if (FetchBytes(slot, rest, more) < more) {
             slot.Faithful = false; // cut short by the end of the file: dropped
-            return;
+            return LineEnd::None;
         }
         multiByte = true;
         out.push_back(static_cast<char>(first));
@@ -243,7 +247,7 @@ size_t NumberedFiles::TakeLines(FileSlot& slot, LineStore& lines, size_t maxLine
         if (slot.Pending == 0 && !Refill(slot)) {
             // The end of the file ends a line that has begun.
             if (out.size() != lines.OpenLineBegin()) {
-                lines.EndLine();
+                lines.EndLine(LineEnd::None);
                 ++taken;
             }
             return taken;
@@ -272,7 +276,7 @@ size_t NumberedFiles::TakeLines(FileSlot& slot, LineStore& lines, size_t maxLine
         }
         if (*p == 0x0D && slot.Pending >= 2) {
             slot.Pending -= p[1] == 0x0A ? 2 : 1;
-            lines.EndLine();
+            lines.EndLine(p[1] == 0x0A ? LineEnd::CrLf : LineEnd::Cr);
             ++taken;
             continue;
         }
@@ -281,7 +285,7 @@ size_t NumberedFiles::TakeLines(FileSlot& slot, LineStore& lines, size_t maxLine
         const size_t begin = lines.OpenLineBegin();
         bool multiByte = false;
         bool nulInside = false;
-        ReadLineBytes(slot, out, multiByte, nulInside);
+        const LineEnd end = ReadLineBytes(slot, out, multiByte, nulInside);
         if (nulInside) {
             // A NUL inside a character ends the decoding of the line.
             out.resize(out.find('\0', begin));
@@ -290,7 +294,7 @@ size_t NumberedFiles::TakeLines(FileSlot& slot, LineStore& lines, size_t maxLine
         if (multiByte && !IsWellFormedUtf8(std::string_view(out).substr(begin))) {
             slot.Faithful = false;
         }
-        lines.EndLine();
+        lines.EndLine(end);
         ++taken;
     }
     return taken;

@@ -10,7 +10,7 @@
 //   where a character begins reads as "?";
 // - each line's bytes, up to a NUL among them, are decoded as UTF-8 with U+FFFD for
 //   what is malformed; a byte-order mark stays at the start of line 0.
-// The rewrite writes bytes it has gathered (each line's UTF-8 followed by CR LF).
+// Each line's end is noted in the line store. The rewrite writes bytes it has gathered.
 //
 // Beyond those rules the reading side records whether the file can be written back
 // byte for byte (apart from line ends), how many bytes it had and their hash, and
@@ -103,7 +103,7 @@ private:
     bool Refill(FileSlot& slot);
     bool FetchByte(FileSlot& slot, unsigned char& byte);
     int32_t FetchBytes(FileSlot& slot, unsigned char* out, int32_t count);
-    void ReadLineBytes(FileSlot& slot, std::string& out, bool& multiByte, bool& nulInside);
+    LineEnd ReadLineBytes(FileSlot& slot, std::string& out, bool& multiByte, bool& nulInside);
     size_t TakeLines(FileSlot& slot, LineStore& lines, size_t maxLines);
     void Put(FileSlot& slot, const char* bytes, int32_t count);
 

@@ -4,10 +4,12 @@
 
 #include "core/board_state.hpp"
 #include "core/dialogs.hpp"
+#include "core/drill_edits.hpp"
 #include "core/drill_rule.hpp"
 #include "core/os_file.hpp"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace rz {
@@ -68,6 +70,23 @@ enum class ApplyOutcome {
 // has been told why through dialogs.ShowMessage (title "Information").
 ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs);
 ApplyOutcome ApplyNewDrills(BoardState& state, Dialogs& dialogs, OsFiles& os);
+
+// What a rewrite writes and where: the loaded lines with the edits, each followed by the
+// chosen line end, in place of the board or, with Output, in place of that file (created
+// when it does not exist), the board left as it is.
+struct RewriteOrder {
+    std::span<const ByteEdit> Edits;
+    LineEnds Ends = LineEnds::CrLf;
+    Text Output;
+    // KiCad 7 and later leave "~NAME.lck" beside a board they have open; a later save
+    // there would silently put the old drills back. Then nothing is written.
+    bool RefuseWhenOpenInKicad = false;
+};
+
+// The same steps as ApplyNewDrills, for any edits; what goes wrong is told likewise.
+ApplyOutcome ApplyEdits(const BoardState& state, const RewriteOrder& order, Dialogs& dialogs);
+ApplyOutcome ApplyEdits(const BoardState& state, const RewriteOrder& order, Dialogs& dialogs,
+                        OsFiles& os);
 
 // The temporary file names of a rewrite of the board `boardName` begin with this.
 // Leftovers with it (and ending in ".tmp") are removed by the next rewrite.

@@ -1,13 +1,10 @@
-// The new content of the board: the loaded lines with the new drill tokens in place.
+// The window's rewrite as byte edits.
 #include "core/rewrite_lines.hpp"
 
 #include "core/drill_lines.hpp"
 
 #include <algorithm>
-#include <cstring>
-#include <deque>
-#include <iterator>
-#include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -118,94 +115,19 @@ std::vector<Edit> WordEdits(std::string_view all, size_t at, size_t end,
     return edits;
 }
 
-// Gathers the output into large pieces, which the file layer writes straight through.
-class Pieces {
-public:
-    Pieces(NumberedFiles& files, int32_t number)
-        : files_(files), number_(number), piece_(std::make_unique_for_overwrite<char[]>(kRoom)) {}
-
-    bool Failed() { return files_.Slot(number_)->WriteResult != OsResult::Ok; }
-
-    // One line of the loaded bytes, [begin, end) of `all`, with `edits` (in order, inside
-    // the line) made, and CR LF.
-    void Line(std::string_view all, size_t begin, size_t end, const std::vector<Edit>& edits) {
-        size_t from = begin;
-        for (const Edit& e : edits) {
-            if (e.At >= from) { // never one inside another
-                Put(all.data() + from, e.At - from);
-                Put(e.Bytes.data(), e.Bytes.size());
-                from = e.At + e.Length;
-            }
-        }
-        Put(all.data() + from, end - from);
-        Put("\r\n", 2);
-        // A piece goes out once it holds a buffer's worth, so the file layer writes it
-        // straight through instead of copying it once more.
-        if (used_ >= kPiece) {
-            Finish();
-        }
-    }
-
-    void Finish() {
-        files_.PutBytes(number_, std::string_view(piece_.get(), used_));
-        used_ = 0;
-    }
-
-private:
-    static constexpr size_t kPiece = kFileBufferSize;
-    static constexpr size_t kRoom = 2 * kPiece;
-
-    void Put(const char* bytes, size_t count) {
-        if (count > kRoom - used_) {
-            Finish();
-            if (count > kRoom) {
-                files_.PutBytes(number_, std::string_view(bytes, count)); // a very long line
-                return;
-            }
-        }
-        std::memcpy(piece_.get() + used_, bytes, count);
-        used_ += count;
-    }
-
-    NumberedFiles& files_;
-    int32_t number_;
-    std::unique_ptr<char[]> piece_;
-    size_t used_ = 0;
-};
-
-// Keeps edits in the order of their place; they nearly always come in that order.
-void AddEdit(std::deque<Edit>& edits, const Edit& edit) {
-    auto at = edits.end();
-    while (at != edits.begin() && std::prev(at)->At > edit.At) {
-        --at;
-    }
-    edits.insert(at, edit);
-}
-
 } // namespace
 
-OsResult WriteNewLines(const BoardState& state, NumberedFiles& files, int32_t number) {
+std::vector<ByteEdit> WindowEdits(const BoardState& state) {
     const LineStore& store = state.BoardLines;
     const std::string_view all = store.All();
-    const size_t lines = LinesInUse(state);
     Replacements replacements(state);
-    Pieces out(files, number);
-    std::deque<Edit> waiting; // edits on lines not written yet
-    std::vector<Edit> edits;  // those of the line being written
-    size_t next = 0;          // the next line to write
-    const auto writeUpTo = [&](size_t end) {
-        for (; next < end && !out.Failed(); ++next) {
-            edits.clear();
-            while (!waiting.empty() && waiting.front().At < store.EndOf(next)) {
-                edits.push_back(waiting.front());
-                waiting.pop_front();
-            }
-            out.Line(all, store.BeginOf(next), store.EndOf(next), edits);
-        }
-    };
-    ForEachLineDrill(store, lines, [&](const LineDrill& drill) {
+    std::vector<ByteEdit> edits;
+    ForEachLineDrill(store, LinesInUse(state), [&](const LineDrill& drill) {
         const std::string* replacement =
             drill.Token.empty() ? nullptr : replacements.For(drill.Token);
+        if (replacement != nullptr && *replacement == drill.Token) {
+            return true; // the same bytes: most tokens are on the grid already
+        }
         if (replacement != nullptr && drill.TokenEnd <= store.EndOf(drill.Line)) {
             // Every occurrence on the line, left to right, none inside a replacement; the
             // first is the one found.
@@ -214,19 +136,31 @@ OsResult WriteNewLines(const BoardState& state, NumberedFiles& files, int32_t nu
                 all.substr(0, store.EndOf(drill.Line)); // positions stay those of `all`
             for (size_t at = drill.Marker; at != std::string_view::npos;
                  at = line.find(token, at + token.size())) {
-                AddEdit(waiting, {at, token.size(), *replacement});
+                edits.push_back({at, token.size(), *replacement});
             }
         } else if (replacement != nullptr) {
             for (const Edit& e : WordEdits(all, drill.Marker, drill.TokenEnd, *replacement)) {
-                AddEdit(waiting, e);
+                edits.push_back({e.At, e.Length, std::string(e.Bytes)});
             }
         }
-        writeUpTo(drill.Line + 1);
-        return !out.Failed();
+        return true;
     });
-    writeUpTo(lines);
-    out.Finish();
-    return files.Slot(number)->WriteResult;
+    // They nearly always come in order; one that would reach into another is dropped.
+    const auto before = [](const ByteEdit& a, const ByteEdit& b) { return a.At < b.At; };
+    if (!std::is_sorted(edits.begin(), edits.end(), before)) {
+        std::stable_sort(edits.begin(), edits.end(), before);
+    }
+    size_t kept = 0;
+    for (size_t k = 0; k < edits.size(); ++k) {
+        if (kept == 0 || edits[k].At >= edits[kept - 1].At + edits[kept - 1].Length) {
+            if (kept != k) {
+                edits[kept] = std::move(edits[k]);
+            }
+            ++kept;
+        }
+    }
+    edits.resize(kept);
+    return edits;
 }
 
 } // namespace rz

@@ -1,18 +1,18 @@
-// The new content of the board: its loaded lines, each followed by CR LF, with every
-// collected drill token replaced by its new token. A line whose first token is not a
-// collected one goes out as the bytes it was read as, which for a file without flaws
-// are the file's own; a token written over several lines keeps its line ends and
-// indentation, and only its size numbers change.
+// The window's rewrite as byte edits: in each line whose first drill token is a collected
+// one, every occurrence of that token replaced by its new token. A token written over
+// several lines keeps its line ends and indentation, and only its size numbers change.
+// The edits are written by WriteEditedLines (core/drill_edits.hpp), the one writer of
+// edited lines, so the window and the command line cannot write a line differently.
 #pragma once
 
 #include "core/board_state.hpp"
-#include "core/numbered_file.hpp"
+#include "core/drill_edits.hpp"
+
+#include <vector>
 
 namespace rz {
 
-// Puts the new content into the file `number` of `files`, which is open for writing;
-// gives the first failure of a write. The loaded lines stay as they are, so a failed
-// rewrite leaves the state intact.
-OsResult WriteNewLines(const BoardState& state, NumberedFiles& files, int32_t number);
+// The edits for the loaded lines in use, ascending and apart, each inside one line.
+std::vector<ByteEdit> WindowEdits(const BoardState& state);
 
 } // namespace rz

@@ -1,6 +1,6 @@
 #include "app/cli/cli_dialogs.hpp"
 
-#include <string>
+#include "app/cli/output.hpp"
 
 namespace rz {
 
@@ -9,9 +9,7 @@ Text CliDialogs::ChooseOpenFile(const Text&, const Text&, const Text&, int32_t) 
 }
 
 int32_t CliDialogs::ShowMessage(const Text&, const Text& text, uint32_t) {
-    const std::string line = TextToUtf8(text) + "\n";
-    std::fwrite(line.data(), 1, line.size(), errors_);
-    std::fflush(errors_);
+    Print(Channel::Err, TextToUtf8(text) + "\n");
     return 1;
 }
 

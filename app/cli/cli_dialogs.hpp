@@ -4,13 +4,11 @@
 
 #include "core/dialogs.hpp"
 
-#include <cstdio>
-
 namespace rz {
 
 class CliDialogs final : public Dialogs {
 public:
-    CliDialogs(Text path, std::FILE* errors) : path_(std::move(path)), errors_(errors) {}
+    explicit CliDialogs(Text path) : path_(std::move(path)) {}
 
     Text ChooseOpenFile(const Text& title, const Text& defaultFile, const Text& filter,
                         int32_t filterPosition) override;
@@ -18,7 +16,6 @@ public:
 
 private:
     Text path_;
-    std::FILE* errors_;
 };
 
 } // namespace rz

@@ -1,15 +1,15 @@
-// rezurudev-cli: the board pipeline without a window, for scripts, tests and the
-// benchmark.
+// rezurudev-cli: the board pipeline without a window, for KiCad users' scripts, build
+// pipelines and fab work.
 //
-//   rezurudev-cli FILE           one line per drill row: before TAB after
-//   rezurudev-cli --apply FILE   the same, then rewrites FILE
+//   rezurudev-cli list|apply|check [OPTIONS] FILE   rounding rules, selections, reports
+//   rezurudev-cli FILE | --apply FILE               exactly what the window lists and writes
 //
-// Exit status: 0 done, 1 the file cannot be opened, 2 the rewrite was refused or
-// failed (the file is unchanged), 3 wrong usage.
-#include "app/cli/cli_dialogs.hpp"
-#include "core/pipeline.hpp"
+// Exit status: 0 done, 1 the file cannot be opened, 2 the rewrite was refused or failed
+// (nothing written), 3 wrong usage, 5 check found holes off target.
+#include "app/cli/command_line.hpp"
+#include "app/cli/options.hpp"
+#include "text/text.hpp"
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,17 +21,10 @@
 
 namespace {
 
-constexpr int kDone = 0;
-constexpr int kCannotOpen = 1;
-constexpr int kNotWritten = 2;
-constexpr int kUsage = 3;
-
-const char kUsageText[] = "Aufruf: rezurudev-cli [--apply] [--] DATEI\n"
-                          "  Listet die Bohrdurchmesser der Pads: vorher TAB nachher.\n"
-                          "  --apply  schreibt die gerundeten Werte in die Datei.\n";
-
-std::vector<rz::Text> Arguments(int argc, char** argv) {
-    std::vector<rz::Text> args;
+// The arguments as UTF-8. Windows hands out the command line as UTF-16, which keeps any
+// file name; its narrow argv would be in the ANSI code page.
+std::vector<std::string> Arguments(int argc, char** argv) {
+    std::vector<std::string> args;
 #ifdef _WIN32
     (void)argc;
     (void)argv;
@@ -39,69 +32,25 @@ std::vector<rz::Text> Arguments(int argc, char** argv) {
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide != nullptr) {
         for (int k = 1; k < count; ++k) {
-            args.emplace_back(reinterpret_cast<const char16_t*>(wide[k]));
+            args.push_back(rz::TextToUtf8(reinterpret_cast<const char16_t*>(wide[k])));
         }
         LocalFree(wide);
     }
 #else
-    for (int k = 1; k < argc; ++k) {
-        args.push_back(rz::Utf8ToText(argv[k]));
-    }
+    args.assign(argv + 1, argv + argc);
 #endif
     return args;
-}
-
-int Run(const std::vector<rz::Text>& args) {
-    bool apply = false;
-    bool optionsDone = false;
-    std::vector<rz::Text> files;
-    for (const rz::Text& arg : args) {
-        if (!optionsDone && arg == u"--") {
-            optionsDone = true;
-        } else if (!optionsDone && arg == u"--apply") {
-            apply = true;
-        } else if (!optionsDone && (arg == u"--help" || arg == u"-h")) {
-            std::fputs(kUsageText, stdout);
-            return kDone;
-        } else if (!optionsDone && arg.size() > 1 && arg[0] == u'-') {
-            std::fputs(kUsageText, stderr);
-            return kUsage;
-        } else {
-            files.push_back(arg);
-        }
-    }
-    if (files.size() != 1) {
-        std::fputs(kUsageText, stderr);
-        return kUsage;
-    }
-
-    rz::BoardState state;
-    rz::CliDialogs dialogs(files[0], stderr);
-    state.LastLineIndex = rz::LoadBoardFile(state, dialogs);
-    if (state.Flaw == rz::LoadFlaw::NotLoaded) {
-        return kCannotOpen;
-    }
-    rz::CollectPadDrills(state);
-    rz::SortDrillTokens(state);
-
-    std::string out;
-    for (const rz::DrillRow& row : rz::PrepareDrillRows(state)) {
-        out += rz::TextToUtf8(row.Before);
-        out += '\t';
-        out += rz::TextToUtf8(row.After);
-        out += '\n';
-    }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
-
-    if (apply && rz::ApplyNewDrills(state, dialogs) != rz::ApplyOutcome::Written) {
-        return kNotWritten;
-    }
-    return kDone;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    return Run(Arguments(argc, argv));
+    const rz::ParsedArguments parsed = rz::ParseArguments(Arguments(argc, argv));
+    if (parsed.ExitNow) {
+        return *parsed.ExitNow;
+    }
+    if (parsed.Command == nullptr) {
+        return rz::RunClassic(parsed.Line.File, parsed.ClassicApply);
+    }
+    return parsed.Command->Run(parsed.Line);
 }

@@ -74,11 +74,22 @@ TEST(EngineRealBoards, WithoutOptionsTheWindowsRowsAndBytes) {
         toolsSaved += plan.ToolsBefore.size() - plan.ToolsAfter.size();
 
         std::string written;
-        ASSERT_TRUE(rz::WriteEditedLines(
-            lines, static_cast<size_t>(window.State.LastLineIndex + 1), report.Edits,
-            [&](std::string_view piece) { return written.append(piece), true; }));
+        std::string kept;
+        const auto into = [](std::string& out) {
+            return [&out](std::string_view piece) { return out.append(piece), true; };
+        };
+        ASSERT_TRUE(rz::WriteEditedLines(lines, lines.size(), report.Edits, into(written)));
         ASSERT_EQ(window.Apply(), rz::ApplyOutcome::Written);
         EXPECT_TRUE(ReadBytes(copy) == written) << "the bytes differ";
+        // Each line with its own end: the file (written with LF, so the loaded bytes are its
+        // own) with nothing but the edited numbers changed.
+        std::string edited = ReadBytes(source);
+        for (auto e = report.Edits.rbegin(); e != report.Edits.rend(); ++e) {
+            edited.replace(e->At, e->Length, e->Replacement);
+        }
+        ASSERT_TRUE(rz::WriteEditedLines(lines, lines.size(), report.Edits, into(kept),
+                                         rz::LineEnds::Keep));
+        EXPECT_TRUE(kept == edited) << "more than the numbers changed";
     }
     EXPECT_GE(rowsSeen, 40u);
     EXPECT_GE(toolsSaved, 10u);

@@ -439,18 +439,6 @@ TEST(EngineEdits, WrittenInPiecesOnlyWhenTheyFit) {
     for (const auto& [edits, count] : unfit) {
         EXPECT_EQ(write(edits, count, big), "refused:");
     }
-    // A long board goes out in several pieces that add up to it.
-    rz::LineStore many;
-    for (int k = 0; k < 40000; ++k) {
-        AddLine(many, "    (pad \"1\" thru_hole circle (drill 0.8))");
-    }
-    std::string whole;
-    size_t pieces = 0;
-    ASSERT_TRUE(rz::WriteEditedLines(many, many.size(), {}, [&](std::string_view piece) {
-        return whole += piece, ++pieces, true;
-    }));
-    EXPECT_GT(pieces, 2u);
-    EXPECT_EQ(whole.size(), 40000u * 44);
     // A line longer than a piece, with edits before, inside and after its long runs.
     rz::LineStore one;
     const std::string run(300000, ' ');

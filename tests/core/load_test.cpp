@@ -1,5 +1,6 @@
 // Loading: how bytes become lines; collection of pad drill tokens; rounding.
 #include "core/content_hash.hpp"
+#include "core/drill_edits.hpp"
 #include "core/numbered_file.hpp"
 #include "support.hpp"
 
@@ -79,6 +80,13 @@ TEST(LineReading, EveryRuleOnLineEndsAndCharacters) {
             hash.Update(c.Bytes.data(), c.Bytes.size());
             EXPECT_EQ(s.State.LoadedSize, c.Bytes.size());
             EXPECT_EQ(s.State.LoadedHash, hash.Digest());
+            // Written back with the ends the lines had, a faithful file is its own bytes.
+            std::string kept;
+            const rz::LineStore& store = s.State.BoardLines;
+            rz::WriteEditedLines(
+                store, store.size(), {}, [&](std::string_view p) { return kept += p, true; },
+                rz::LineEnds::Keep);
+            EXPECT_TRUE(!c.Faithful || kept == c.Bytes);
         }
     }
 }

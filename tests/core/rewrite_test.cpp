@@ -1,4 +1,5 @@
 // The rewrite: the bytes it writes, what it refuses or survives, and the real boards.
+#include "core/rewrite_lines.hpp"
 #include "support.hpp"
 
 #include <gtest/gtest.h>
@@ -100,51 +101,131 @@ TEST(Rewrite, RefusedAfterAFailedOrUnfaithfulLoad) {
     EXPECT_TRUE(fs::is_empty(dir / "folder"));
 }
 
-// Every file-system call of the rewrite fails once in turn: the board is untouched and the
-// user told, or it is wholly rewritten; no temporary file stays, a killed run's is removed.
-TEST(RewriteFaults, AFailureAtEveryStep) {
-    ScratchDir dir;
-    const fs::path board = dir / "b.kicad_pcb";
-    const std::string leftover = ".b.kicad_pcb.rezurudev-000000000000.tmp";
-    std::string before = "\xEF\xBB\xBF(kicad_pcb\n"; // several written pieces long
-    for (int k = 0; k < 20000; ++k) {
-        before += "  (pad " + std::to_string(k) + " thru_hole (drill 0.762) (layers *.Cu))\n";
+// The window's rewrite, or the same edits written to another file (-o) that exists.
+rz::ApplyOutcome ApplyTo(Session& s, const fs::path& other, rz::OsFiles& os) {
+    if (other.empty()) {
+        return s.Apply(os);
     }
-    WriteBytes(board, before);
-    WriteBytes(dir / leftover, "left by a killed run");
-    rztest::FaultyFiles probe(rz::SystemFiles());
-    ASSERT_EQ(Session(board).Apply(probe), rz::ApplyOutcome::Written);
-    const std::string after = ReadBytes(board);
-    ASSERT_NE(after, before);
-    EXPECT_EQ(dir.Names(), Names{"b.kicad_pcb"});
-    const Names calls = probe.Log;
-    for (size_t k = 1; k <= calls.size(); ++k) {
-        const std::string& failing = calls[k - 1];
-        SCOPED_TRACE("call " + std::to_string(k) + " " + failing);
-        WriteBytes(board, before);
-        WriteBytes(dir / leftover, "left by a killed run");
-        rztest::FaultyFiles faulty(rz::SystemFiles());
-        faulty.FailAt = static_cast<int64_t>(k);
-        // A name that is taken is never opened; another one is tried.
-        faulty.FailWith = failing == "Write"       ? rz::OsResult::NoSpace
-                          : failing == "CreateNew" ? rz::OsResult::AlreadyExists
-                                                   : rz::OsResult::Failed;
-        Session s(board);
-        const rz::ApplyOutcome outcome = s.Apply(faulty);
-        const bool cleanUp = failing == "ListNames" || failing == "RemoveStale";
-        if (cleanUp || failing == "ResolveTarget" || failing == "CreateNew") {
-            EXPECT_EQ(outcome, rz::ApplyOutcome::Written);
-            EXPECT_EQ(ReadBytes(board), after);
-        } else {
-            EXPECT_NE(outcome, rz::ApplyOutcome::Written);
-            EXPECT_EQ(ReadBytes(board), before);
-            EXPECT_EQ(s.Dialogs.Messages.size(), 1u);
-            EXPECT_TRUE(s.Dialogs.Told(u"nichts geschrieben") || s.Dialogs.Told(u"unverändert"));
-            EXPECT_TRUE(failing != "Write" || s.Dialogs.Told(u"Nicht genug Platz"));
+    const std::vector<rz::ByteEdit> edits = rz::WindowEdits(s.State);
+    rz::RewriteOrder order;
+    order.Edits = edits;
+    order.Output = rztest::PathText(other);
+    return rz::ApplyEdits(s.State, order, s.Dialogs, os);
+}
+
+// Every file-system call of the rewrite fails once in turn: the file written is untouched
+// and the user told, or it is wholly rewritten; no temporary file stays, a killed run's is
+// removed. Written to another file, the board itself is never touched.
+TEST(RewriteFaults, AFailureAtEveryStep) {
+    for (const std::string other : {"", "o.kicad_pcb"}) {
+        ScratchDir dir;
+        const fs::path board = dir / "b.kicad_pcb";
+        const fs::path target = other.empty() ? board : dir / other;
+        const std::string name = target.filename().string();
+        const std::string leftover = "." + name + ".rezurudev-000000000000.tmp";
+        const Names clean = other.empty() ? Names{name} : Names{"b.kicad_pcb", name};
+        std::string before = "\xEF\xBB\xBF(kicad_pcb\n"; // several written pieces long
+        for (int k = 0; k < 20000; ++k) {
+            before += "  (pad " + std::to_string(k) + " thru_hole (drill 0.762) (layers *.Cu))\n";
         }
-        // Only a failed clean-up, or a board that could not be held, keeps the leftover.
-        const bool kept = cleanUp || failing == "OpenExisting";
-        EXPECT_EQ(dir.Names(), kept ? (Names{leftover, "b.kicad_pcb"}) : Names{"b.kicad_pcb"});
+        const std::string old = other.empty() ? before : "the file -o replaces";
+        const auto prepare = [&] {
+            WriteBytes(board, before);
+            WriteBytes(target, old);
+            WriteBytes(dir / leftover, "left by a killed run");
+        };
+        prepare();
+        rztest::FaultyFiles probe(rz::SystemFiles());
+        Session first(board);
+        ASSERT_EQ(ApplyTo(first, other.empty() ? fs::path() : target, probe),
+                  rz::ApplyOutcome::Written);
+        const std::string after = ReadBytes(target);
+        ASSERT_NE(after, old);
+        EXPECT_EQ(dir.Names(), clean);
+        const Names calls = probe.Log;
+        for (size_t k = 1; k <= calls.size(); ++k) {
+            const std::string& failing = calls[k - 1];
+            SCOPED_TRACE(name + ": call " + std::to_string(k) + " " + failing);
+            prepare();
+            rztest::FaultyFiles faulty(rz::SystemFiles());
+            faulty.FailAt = static_cast<int64_t>(k);
+            // A name that is taken is never opened; another one is tried.
+            faulty.FailWith = failing == "Write"       ? rz::OsResult::NoSpace
+                              : failing == "CreateNew" ? rz::OsResult::AlreadyExists
+                                                       : rz::OsResult::Failed;
+            Session s(board);
+            const rz::ApplyOutcome outcome =
+                ApplyTo(s, other.empty() ? fs::path() : target, faulty);
+            const bool cleanUp = failing == "ListNames" || failing == "RemoveStale";
+            // After the replace only the board read for -o is let go.
+            const bool late =
+                k > static_cast<size_t>(std::find(calls.begin(), calls.end(), "Replace") -
+                                        calls.begin()) +
+                        1;
+            if (cleanUp || late || failing == "ResolveTarget" || failing == "CreateNew") {
+                EXPECT_EQ(outcome, rz::ApplyOutcome::Written);
+                EXPECT_EQ(ReadBytes(target), after);
+            } else {
+                EXPECT_NE(outcome, rz::ApplyOutcome::Written);
+                EXPECT_EQ(ReadBytes(target), old);
+                EXPECT_EQ(s.Dialogs.Messages.size(), 1u);
+                EXPECT_TRUE(s.Dialogs.Told(u"nichts geschrieben") ||
+                            s.Dialogs.Told(u"unverändert"));
+                EXPECT_TRUE(failing != "Write" || s.Dialogs.Told(u"Nicht genug Platz"));
+            }
+            EXPECT_EQ(ReadBytes(board), other.empty() ? ReadBytes(target) : before);
+            // Only a failed clean-up, or a file that could not be held, keeps the leftover.
+            Names names = clean;
+            if (cleanUp || failing == "OpenExisting") {
+                names.insert(names.begin(), leftover);
+            }
+            EXPECT_EQ(dir.Names(), names);
+        }
+    }
+}
+
+// Where the edits go, and whether a file KiCad has open is refused.
+TEST(RewriteOrders, OtherFilesLineEndsAndKiCadsLock) {
+    const std::string board = "(pad (drill 0.762))\r\n(x)\n(y)";
+    const std::string kept = "(pad (drill 0.8))\r\n(x)\n(y)";
+    struct Case {
+        const char* Output; // "" in place
+        const char* Lock;   // a file beside the board, "" for none
+        bool RefuseWhenOpen;
+        bool Written;
+        const char16_t* Told;
+    };
+    const Case cases[] = {
+        {"n.kicad_pcb", "", true, true, u""},
+        {"./b.kicad_pcb", "", false, true, u""}, // the board itself, by another name
+        {"folder", "", false, false, u"keine Datei"},
+        {"", "~b.kicad_pcb.lck", true, false, u"in KiCad geöffnet"},
+        {"", "~b.kicad_pcb.lck", false, true, u""},
+        {"n.kicad_pcb", "~n.kicad_pcb.lck", true, false, u"~n.kicad_pcb.lck"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.Output) + " " + c.Lock);
+        ScratchDir dir;
+        fs::create_directory(dir / "folder");
+        WriteBytes(dir / "b.kicad_pcb", board);
+        if (*c.Lock != 0) {
+            WriteBytes(dir / c.Lock, "{}");
+        }
+        Session s(dir / "b.kicad_pcb");
+        const std::vector<rz::ByteEdit> edits = rz::WindowEdits(s.State);
+        rz::RewriteOrder order{edits, rz::LineEnds::Keep, {}, c.RefuseWhenOpen};
+        order.Output = *c.Output == 0 ? rz::Text() : rztest::PathText(dir / c.Output);
+        const rz::ApplyOutcome outcome = rz::ApplyEdits(s.State, order, s.Dialogs);
+        EXPECT_EQ(outcome, c.Written ? rz::ApplyOutcome::Written : rz::ApplyOutcome::Refused);
+        EXPECT_TRUE(*c.Told == 0 ? s.Dialogs.Messages.empty() : s.Dialogs.Told(c.Told));
+        const bool other = std::string(c.Output) == "n.kicad_pcb";
+        EXPECT_EQ(ReadBytes(dir / "b.kicad_pcb"), c.Written && !other ? kept : board);
+        EXPECT_EQ(fs::exists(dir / "n.kicad_pcb"), c.Written && other);
+        if (c.Written && other) {
+            EXPECT_EQ(ReadBytes(dir / "n.kicad_pcb"), kept);
+        }
+        EXPECT_TRUE(fs::is_empty(dir / "folder"));
+        EXPECT_EQ(dir.Names().size(), 2u + (*c.Lock != 0) + (c.Written && other));
     }
 }
 

@@ -1,6 +1,8 @@
 // Fuzz target: the line reader, its reads cut into pieces and failing part-way, gives the
 // lines whole reads of the bytes that arrived give; the bytes are faithful exactly when
-// well-formed UTF-8 without NUL, and then the lines are the bytes cut at line ends.
+// well-formed UTF-8 without NUL, and then the lines are the bytes cut at line ends, and
+// written back each with the end it had they are the bytes again.
+#include "core/drill_edits.hpp"
 #include "core/numbered_file.hpp"
 #include "support.hpp"
 
@@ -13,6 +15,7 @@ namespace {
 
 struct Read {
     std::vector<rz::Text> Lines;
+    std::string Kept; // the lines written back with their own ends
     bool Failed, Faithful, FailureInjected;
     size_t Received;
 };
@@ -33,7 +36,10 @@ Read ReadAll(std::string_view data, int32_t piece, int64_t failAt) {
                 "more lines than bytes, or none before the end");
     }
     const rz::FileSlot& slot = *numbered.Slot(0);
-    Read r{{}, slot.ReadFailed, slot.Faithful, failAt >= 2, slot.Received.Size()};
+    Read r{{}, {}, slot.ReadFailed, slot.Faithful, failAt >= 2, slot.Received.Size()};
+    rz::WriteEditedLines(
+        store, store.size(), {}, [&](std::string_view p) { return r.Kept.append(p), true; },
+        rz::LineEnds::Keep);
     for (size_t i = 0; i < store.size(); ++i) {
         r.Lines.push_back(store[i]);
     }
@@ -61,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const Read got = ReadAll(data, piece, pick % 5 == 4 ? 2 + (pick / 5) % reads : 0);
     const std::string_view arrived = data.substr(0, got.Received);
     const Read whole = ReadAll(arrived, 0, 0);
-    Require(got.Lines == whole.Lines, "the pieces the reads came in changed the lines");
+    Require(got.Lines == whole.Lines && got.Kept == whole.Kept,
+            "the pieces the reads came in changed the lines or their ends");
     Require(got.Failed == got.FailureInjected && !whole.Failed, "read failure not remembered");
     Require(got.Failed || got.Received == size, "byte count of the loaded content is wrong");
     const bool wellFormed = arrived.find('\0') == std::string_view::npos &&
@@ -75,5 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         at = end + (arrived.substr(end, 2) == "\r\n" ? 2 : 1);
     }
     Require(!wellFormed || cut == whole.Lines, "lines differ from the bytes cut at line ends");
+    Require(!wellFormed || whole.Kept == arrived, "written with their own ends, not the bytes");
     return 0;
 }

@@ -1,0 +1,15 @@
+// Every print of the command line goes through here, so that how text reaches a
+// terminal is decided in one place.
+#pragma once
+
+#include <string_view>
+
+namespace rz {
+
+enum class Channel { Out, Err };
+
+// Writes UTF-8 text as it is and flushes it, so that what was printed is out before any
+// slow step (the rewrite) begins.
+void Print(Channel channel, std::string_view utf8);
+
+} // namespace rz
