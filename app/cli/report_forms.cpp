@@ -232,14 +232,21 @@ std::string JsonReport(const ReportView& view) {
     return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-std::string CsvReport(const ReportView& view) {
-    std::string out = "before,after,pads,plated,non_plated,references,vias_following,kept\n";
+std::string CsvHeader(bool fileColumn) {
+    return std::string(fileColumn ? "file," : "") +
+           "before,after,pads,plated,non_plated,references,vias_following,kept\n";
+}
+
+std::string CsvReport(const ReportView& view, bool fileColumn) {
+    std::string out = fileColumn ? std::string() : CsvHeader(false);
+    const std::string file = fileColumn ? CsvField(view.File) + "," : std::string();
     for (const size_t r : view.Rows) {
         const ReportRow& row = view.Report.Rows[r];
-        out += CsvField(row.Before) + "," + CsvField(row.After) + "," + std::to_string(row.Pads) +
-               "," + std::to_string(row.Plated) + "," + std::to_string(row.NonPlated) + "," +
-               CsvField(Joined(row.References)) + "," + std::to_string(row.ViasFollowing) + "," +
-               std::string(KeptReasonName(row.Kept)) + "\n";
+        out += file + CsvField(row.Before) + "," + CsvField(row.After) + "," +
+               std::to_string(row.Pads) + "," + std::to_string(row.Plated) + "," +
+               std::to_string(row.NonPlated) + "," + CsvField(Joined(row.References)) + "," +
+               std::to_string(row.ViasFollowing) + "," + std::string(KeptReasonName(row.Kept)) +
+               "\n";
     }
     return out;
 }

@@ -23,7 +23,9 @@ struct ReportView {
 std::string TextReport(const ReportView& view, bool details);
 // One object: file, kicad_version, rows, vias, tools_before, tools_after, warnings.
 std::string JsonReport(const ReportView& view);
-// The rows with the columns of the JSON rows, and a header line.
-std::string CsvReport(const ReportView& view);
+// The rows with the columns of the JSON rows. One board's come under a header line; with
+// `fileColumn` (a report of many files) each row begins with the file and has no header.
+std::string CsvReport(const ReportView& view, bool fileColumn = false);
+std::string CsvHeader(bool fileColumn);
 
 } // namespace rz
