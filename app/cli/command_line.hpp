@@ -27,6 +27,7 @@ enum class ReportFormat { Text, Json, Csv };
 struct CommandLine {
     std::vector<std::string> Files; // UTF-8, as given: boards, footprints, library folders
     std::string Output;             // -o: UTF-8; empty for the board itself
+    std::string Save;               // plan --save: UTF-8; empty for none
     DrillOptions Drill;
     LineEnds Ends = LineEnds::CrLf;
     ReportFormat Format = ReportFormat::Text;

@@ -4,7 +4,9 @@
 #include "app/cli/command_line.hpp"
 #include "app/cli/file_runs.hpp"
 #include "app/cli/output.hpp"
+#include "app/cli/plan_command.hpp"
 #include "app/cli/report_forms.hpp"
+#include "core/drill_plan.hpp"
 #include "core/pipeline.hpp"
 
 #include <CLI/CLI.hpp>
@@ -152,14 +154,29 @@ void AddOutput(CLI::App& app, CommandLine& line) {
     app.add_option("-o", line.Output);
 }
 
+void AddSave(CLI::App& app, CommandLine& line) {
+    app.add_option("--save", line.Save);
+}
+
 constexpr Subcommand kSubcommands[] = {
     {"list", "die Bohrungen auflisten", "list the holes", "", "", nullptr, RunList},
-    {"apply", "runden und die Platine neu schreiben", "round and rewrite the board",
+    {"apply", "runden und neu schreiben", "round and rewrite the files",
      "  -o ZIEL                  (apply) die neue Platine nach ZIEL, DATEI bleibt\n",
      "  -o OUT                   (apply) the new board goes to OUT, FILE stays\n", AddOutput,
      RunApply},
     {"check", "Status 5, wenn Bohrungen nicht im Ziel liegen",
      "exit status 5 when holes are off target", "", "", nullptr, RunCheck},
+    {"plan", "die wenigsten Bohrgrößen für alle Dateien planen",
+     "plan the fewest drill sizes for all files",
+     "  --save DATEI             (plan) die Größen des Plans als Bohrertabelle, die\n"
+     "                           apply mit --drills @DATEI nimmt, dazu --round, --grid,\n"
+     "                           --max-change und die Auswahl des Plans; plan rundet\n"
+     "                           nach Vorgabe auf (up), Raster 0.01, --max-change 0.1\n",
+     "  --save FILE              (plan) the plan's sizes as a drill table that apply\n"
+     "                           takes with --drills @FILE, and the plan's --round,\n"
+     "                           --grid, --max-change and selection; plan rounds up by\n"
+     "                           default, on a 0.01 grid, --max-change 0.1\n",
+     AddSave, RunPlan, false, PlanDefaults},
 };
 
 } // namespace

@@ -8,13 +8,8 @@
 
 namespace rz {
 
-namespace {
-
 using Json = nlohmann::ordered_json;
 
-// The sizes of a value text as JSON numbers in mm: one number for a round hole, [W, H]
-// for "oval W H"; an offset behind them is left out. A form that is not sizes stays the
-// text the board has.
 Json SizesJson(std::string_view value) {
     std::vector<Decimal> sizes;
     bool oval = false;
@@ -47,10 +42,6 @@ Json SizesJson(std::string_view value) {
     return std::string(value);
 }
 
-double Micrometres(double mm) {
-    return std::round(mm * 1000) / 1000;
-}
-
 Json ToolsJson(const std::vector<Decimal>& tools) {
     Json out = Json::array();
     for (const Decimal tool : tools) {
@@ -65,6 +56,23 @@ std::string ToolsText(const std::vector<Decimal>& tools) {
         out += " " + tool.ToText();
     }
     return out;
+}
+
+std::string CsvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string out = "\"";
+    for (const char c : text) {
+        out += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return out + "\"";
+}
+
+namespace {
+
+double Micrometres(double mm) {
+    return std::round(mm * 1000) / 1000;
 }
 
 std::string_view KeptText(KeptReason reason) {
@@ -156,18 +164,6 @@ std::string Joined(const std::vector<std::string>& names) {
         out += (out.empty() ? "" : " ") + name;
     }
     return out;
-}
-
-// A CSV field, quoted when it holds a separator, a quote or a line end.
-std::string CsvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        return std::string(text);
-    }
-    std::string out = "\"";
-    for (const char c : text) {
-        out += c == '"' ? "\"\"" : std::string(1, c);
-    }
-    return out + "\"";
 }
 
 } // namespace
