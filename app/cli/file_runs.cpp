@@ -196,30 +196,30 @@ bool LoadKicadFile(BoardState& state, CliDialogs& dialogs) {
 }
 
 int RunFiles(const CommandLine& line, FileRun run, bool check) {
-    const InputFiles input = ExpandInputPaths(line.Files);
-    if (!line.Output.empty() && !input.Single) {
+    const InputPaths input(line.Files);
+    if (!line.Output.empty() && !input.Single()) {
         Print(Channel::Err, "rezurudev-cli: -o geht nur mit einer Datei, nicht mit einem "
                             "Ordner.\nHilfe: rezurudev-cli --help\n");
         return kExitUsage;
     }
-    for (const std::string& folder : input.EmptyFolders) {
+    for (const std::string& folder : input.EmptyFolders()) {
         Print(Channel::Err, folder + ": keine .kicad_mod-Dateien in diesem Ordner\n");
     }
-    FileReports reports(line, input.Single);
+    FileReports reports(line, input.Single());
     reports.Begin();
     Summary summary;
     int status = kExitDone;
     {
-        ProgressLine progress(input.Files.size());
-        for (const InputFile& file : input.Files) {
-            const FileOutcome outcome = run(line, file.Path, reports);
+        ProgressLine progress(input.Count());
+        input.ForEach([&](const std::string& path) {
+            const FileOutcome outcome = run(line, path, reports);
             summary.Add(outcome);
             status = Worse(status, outcome.Status);
             progress.Done(static_cast<size_t>(summary.Files));
-        }
+        });
     }
     reports.End(summary.Text(), summary.JsonText());
-    if (check && !input.Single) {
+    if (check && !input.Single()) {
         Print(Channel::Err, summary.OffTarget == 0
                                 ? std::string("Jede gewählte Bohrung liegt im Ziel.\n")
                                 : OffTargetText(summary.OffTarget, summary.FilesOffTarget));

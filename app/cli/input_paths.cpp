@@ -16,20 +16,22 @@ fs::path PathOf(const std::string& utf8) {
     return fs::path(Utf8ToText(utf8));
 }
 
-std::string Utf8Of(const fs::path& path) {
-    return TextToUtf8(path.u16string());
+bool IsFolder(const std::string& argument) {
+    std::error_code error;
+    return fs::is_directory(PathOf(argument), error);
 }
 
 // The .kicad_mod files directly inside `folder`, by name. A folder that cannot be read
 // gives none.
-std::vector<std::string> FootprintNames(const fs::path& folder) {
+std::vector<std::string> FootprintNames(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it(PathOf(folder), error), end; !error && it != end;
+         it.increment(error)) {
         const fs::path name = it->path().filename();
         std::error_code kind;
         if (name.extension() == u".kicad_mod" && !it->is_directory(kind)) {
-            names.push_back(Utf8Of(name));
+            names.push_back(TextToUtf8(name.u16string()));
         }
     }
     std::sort(names.begin(), names.end());
@@ -38,32 +40,41 @@ std::vector<std::string> FootprintNames(const fs::path& folder) {
 
 } // namespace
 
-InputFiles ExpandInputPaths(const std::vector<std::string>& arguments) {
-    InputFiles input;
+InputPaths::InputPaths(const std::vector<std::string>& arguments) : arguments_(arguments) {
     for (const std::string& argument : arguments) {
-        std::error_code error;
-        if (!fs::is_directory(PathOf(argument), error)) {
-            input.Files.push_back({argument, {}});
+        if (!IsFolder(argument)) {
+            ++count_;
             continue;
         }
-        const std::vector<std::string> names = FootprintNames(PathOf(argument));
-        if (names.empty()) {
-            input.EmptyFolders.push_back(argument);
+        const size_t names = FootprintNames(argument).size();
+        count_ += names;
+        if (names == 0) {
+            emptyFolders_.push_back(argument);
+        }
+    }
+    single_ = arguments.size() == 1 && !IsFolder(arguments[0]);
+}
+
+void InputPaths::ForEach(const std::function<void(const std::string& path)>& each) const {
+#ifdef _WIN32
+    const char separator = '\\';
+#else
+    const char separator = '/';
+#endif
+    for (const std::string& argument : arguments_) {
+        if (!IsFolder(argument)) {
+            each(argument);
+            continue;
         }
         // Joined as text, so the path keeps the separators the user typed.
         const bool separated = argument.ends_with('/') || argument.ends_with('\\');
-#ifdef _WIN32
-        const char* const separator = "\\";
-#else
-        const char* const separator = "/";
-#endif
-        for (const std::string& name : names) {
-            input.Files.push_back({argument + (separated ? "" : separator) + name, argument});
+        std::string path = argument + (separated ? "" : std::string(1, separator));
+        const size_t base = path.size();
+        for (const std::string& name : FootprintNames(argument)) {
+            path.resize(base);
+            each(path += name);
         }
     }
-    input.Single =
-        arguments.size() == 1 && input.Files.size() == 1 && input.Files[0].Folder.empty();
-    return input;
 }
 
 } // namespace rz

@@ -178,18 +178,16 @@ int Save(const CommandLine& line, const DrillPlan& plan, const std::string& path
 
 int RunPlan(const CommandLine& line) {
     const std::string& savePath = line.Save;
-    const InputFiles input = ExpandInputPaths(line.Files);
+    const InputPaths input(line.Files);
     std::vector<std::string> inputs;
-    for (const InputFile& file : input.Files) {
-        inputs.push_back(file.Path);
-    }
+    input.ForEach([&](const std::string& path) { inputs.push_back(path); });
     if (!savePath.empty()) {
         if (const std::optional<std::string> refused = SaveRefused(savePath, inputs)) {
             Print(Channel::Err, "rezurudev-cli: " + *refused + "\nHilfe: rezurudev-cli --help\n");
             return kExitUsage;
         }
     }
-    for (const std::string& folder : input.EmptyFolders) {
+    for (const std::string& folder : input.EmptyFolders()) {
         Print(Channel::Err, folder + ": keine .kicad_mod-Dateien in diesem Ordner\n");
     }
     int status = kExitDone;
@@ -198,7 +196,7 @@ int RunPlan(const CommandLine& line) {
     for (const std::string& path : inputs) {
         auto file = std::make_unique<LoadedFile>();
         file->Path = path;
-        CliDialogs dialogs(Utf8ToText(path), input.Single ? std::string() : path + ": ");
+        CliDialogs dialogs(Utf8ToText(path), input.Single() ? std::string() : path + ": ");
         if (!LoadKicadFile(file->State, dialogs)) {
             status = kExitNotOpened;
             continue;
