@@ -167,7 +167,7 @@ bool MeasureLibrary(const std::string& cli, const fs::path& library, const fs::p
     std::printf("\n| %zu footprint files in %zu folders | time | files per second | peak "
                 "memory |\n|---|---|---|---|\n",
                 files.size(), folders.size());
-    const auto row = [&](const char* what, std::vector<std::string> args, int times) {
+    const auto row = [&](const char* what, std::vector<std::string> args, int times, size_t count) {
         std::vector<double> seconds;
         long peak = 0;
         for (int r = 0; r < times; ++r) {
@@ -181,7 +181,7 @@ bool MeasureLibrary(const std::string& cli, const fs::path& library, const fs::p
         }
         const double median = Median(seconds);
         std::printf("| %s | %.2f s | %.0f | %.1f MB |\n", what, median,
-                    static_cast<double>(files.size()) / median, static_cast<double>(peak) / 1024);
+                    static_cast<double>(count) / median, static_cast<double>(peak) / 1024);
         return true;
     };
     std::vector<std::string> list = {cli, "list"};
@@ -198,15 +198,16 @@ bool MeasureLibrary(const std::string& cli, const fs::path& library, const fs::p
         }
     }
     const std::string loop = "while IFS= read -r f; do \"$0\" \"$f\"; done < \"$1\"";
-    const bool ok = row("`rezurudev-cli list LIBRARY/*.pretty`", list, runs) &&
-                    row("`rezurudev-cli check LIBRARY/*.pretty`", check, runs) &&
-                    row("`rezurudev-cli list --format json LIBRARY/*.pretty`", json, runs) &&
-                    row("shell loop: `rezurudev-cli FILE` once per file",
-                        {"sh", "-c", loop, cli, names.string()}, 1) &&
-                    row(("largest file alone: `rezurudev-cli list` " + largest.filename().string() +
-                         ", " + std::to_string(fs::file_size(largest) / 1024) + " KiB")
-                            .c_str(),
-                        {cli, "list", largest.string()}, runs);
+    const bool ok =
+        row("`rezurudev-cli list LIBRARY/*.pretty`", list, runs, files.size()) &&
+        row("`rezurudev-cli check LIBRARY/*.pretty`", check, runs, files.size()) &&
+        row("`rezurudev-cli list --format json LIBRARY/*.pretty`", json, runs, files.size()) &&
+        row("shell loop: `rezurudev-cli FILE` once per file",
+            {"sh", "-c", loop, cli, names.string()}, 1, files.size()) &&
+        row(("largest file alone: `rezurudev-cli list` " + largest.filename().string() + ", " +
+             std::to_string(fs::file_size(largest) / 1024) + " KiB")
+                .c_str(),
+            {cli, "list", largest.string()}, runs, 1);
     fs::remove(names);
     return ok;
 }
