@@ -248,6 +248,18 @@ def plan_then_apply(cli):
     check(cli.run("apply", *command, board, "lib.pretty")[0] == 0, "apply the plan")
     status, out, _ = cli.run("list", "--format", "json", board, "lib.pretty")
     check(json.loads(out)["summary"]["tools_before"] == plan["tools_after"], "tools after apply")
+    # No table from a project not wholly read; told when apply would miss the plan; -o is
+    # for one file only.
+    for args, want, said in (
+            (["plan", "--round", "nearest", cli.board("kicad6/ecc83-pp_v2", "e.kicad_pcb")], 0,
+             "gäbe 11 Bohrungen andere Maße"),
+            (["plan", "--save", "m.txt", board, "none.kicad_mod"], 1, "keine Bohrertabelle"),
+            (["apply", "-o", "x.kicad_pcb", "lib.pretty"], 3, "-o"),
+            (["plan", "--line-ends", "keep", board], 3, "--line-ends")):
+        status, _, err = cli.run(*args)
+        check(status == want and said in err, f"{args}: {status} {err}")
+    check(not os.path.exists(cli.path("m.txt")) and not os.path.exists(cli.path("x.kicad_pcb")),
+          "written though refused")
 
 
 def progress_only_on_a_terminal(cli):
