@@ -7,6 +7,7 @@
 #include "app/cli/file_runs.hpp"
 #include "app/cli/input_paths.hpp"
 #include "app/cli/output.hpp"
+#include "app/cli/progress.hpp"
 #include "app/cli/report_forms.hpp"
 #include "core/drill_plan.hpp"
 
@@ -72,14 +73,16 @@ std::string PlanText(const DrillPlan& plan, const std::vector<std::unique_ptr<Lo
                "\n";
     }
     if (!plan.Stays.empty()) {
-        out += "\nBleiben, wie sie sind:\n";
+        out += std::string(out.empty() ? "" : "\n") + "Bleiben, wie sie sind:\n";
         for (const PlanStay& stay : plan.Stays) {
             out += "  " + (files.size() > 1 ? files[stay.File]->Path + ": " : std::string()) +
                    (stay.Reference.empty() ? "" : stay.Reference + " ") + "Pad " + stay.Pad + ", " +
                    stay.Size + ": " + std::string(StayText(stay.Why)) + "\n";
         }
     }
-    out += "\nBohrwerkzeuge: " + std::to_string(plan.ToolsBefore.size()) + " vorher, " +
+    // A blank line between the parts, not above the first.
+    out += std::string(out.empty() ? "" : "\n") +
+           "Bohrwerkzeuge: " + std::to_string(plan.ToolsBefore.size()) + " vorher, " +
            std::to_string(plan.ToolsAfter.size()) +
            " nachher\n  vorher: " + ToolsText(plan.ToolsBefore) +
            "\n  nachher:" + ToolsText(plan.ToolsAfter) +
@@ -193,16 +196,22 @@ int RunPlan(const CommandLine& line) {
     int status = kExitDone;
     std::vector<std::unique_ptr<LoadedFile>> files;
     std::vector<PlanFile> planned;
-    for (const std::string& path : inputs) {
-        auto file = std::make_unique<LoadedFile>();
-        file->Path = path;
-        CliDialogs dialogs(Utf8ToText(path), input.Single() ? std::string() : path + ": ");
-        if (!LoadKicadFile(file->State, dialogs)) {
-            status = kExitNotOpened;
-            continue;
+    {
+        ProgressLine progress(inputs.size());
+        size_t done = 0;
+        for (const std::string& path : inputs) {
+            auto file = std::make_unique<LoadedFile>();
+            file->Path = path;
+            CliDialogs dialogs(Utf8ToText(path), input.Single() ? std::string() : path + ": ");
+            const bool read = LoadKicadFile(file->State, dialogs);
+            progress.Done(++done);
+            if (!read) {
+                status = kExitNotOpened;
+                continue;
+            }
+            file->Records = ReadBoard(file->State.BoardLines.All());
+            files.push_back(std::move(file));
         }
-        file->Records = ReadBoard(file->State.BoardLines.All());
-        files.push_back(std::move(file));
     }
     for (const auto& file : files) {
         planned.push_back({file->State.BoardLines.All(), &file->Records});
