@@ -76,8 +76,9 @@ std::string PlanText(const DrillPlan& plan, const std::vector<std::unique_ptr<Lo
         out += std::string(out.empty() ? "" : "\n") + "Bleiben, wie sie sind:\n";
         for (const PlanStay& stay : plan.Stays) {
             out += "  " + (files.size() > 1 ? files[stay.File]->Path + ": " : std::string()) +
-                   (stay.Reference.empty() ? "" : stay.Reference + " ") + "Pad " + stay.Pad + ", " +
-                   stay.Size + ": " + std::string(StayText(stay.Why)) + "\n";
+                   (stay.Reference.empty() ? "" : stay.Reference + " ") +
+                   (stay.Pad.empty() ? "" : "Pad " + stay.Pad + ", ") + stay.Size + ": " +
+                   std::string(StayText(stay.Why)) + "\n";
         }
     }
     // A blank line between the parts, not above the first.
