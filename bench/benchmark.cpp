@@ -4,10 +4,13 @@
 // json` (the hole engine, its report and the same rewrite) against `--apply`. Prints
 // Markdown tables. With --one-line it
 // also times the listing of a board made from ONE_LINE_SOURCE (every item repeated, so
-// its vias too) as written with line breaks and as the same board on one line.
+// its vias too) as written with line breaks and as the same board on one line. Then it
+// lists and checks a whole footprint library (LIBRARY, by default Debian's
+// /usr/share/kicad/footprints; skipped with a note when it is absent; --library "" skips
+// it) against a shell loop running the one-file form once per file.
 //
-//   rezurudev-bench [--runs N] [--one-line ONE_LINE_SOURCE] CLI SOURCE.kicad_pcb WORKDIR
-//                   [MEGABYTES...]
+//   rezurudev-bench [--runs N] [--one-line ONE_LINE_SOURCE] [--library LIBRARY] CLI
+//                   SOURCE.kicad_pcb WORKDIR [MEGABYTES...]
 //
 // Each measurement is the median of N runs (default 5). Before every timed run the
 // page cache holds the input and nothing is left dirty, so both sides start alike.
@@ -36,8 +39,9 @@ struct Outcome {
     int Status = -1;
 };
 
-// Runs a program with its output thrown away; times it and takes its peak memory.
-Outcome Run(const std::vector<std::string>& args) {
+// Runs a program with its output thrown away (with `quiet` its errors too); times it and
+// takes its peak memory.
+Outcome Run(const std::vector<std::string>& args, bool quiet = false) {
     std::vector<char*> argv;
     for (const std::string& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -48,7 +52,8 @@ Outcome Run(const std::vector<std::string>& args) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
-        if (std::freopen("/dev/null", "w", stdout) == nullptr) {
+        if (std::freopen("/dev/null", "w", stdout) == nullptr ||
+            (quiet && std::freopen("/dev/null", "w", stderr) == nullptr)) {
             _exit(126);
         }
         execvp(argv[0], argv.data());
@@ -127,6 +132,86 @@ bool MeasureOneLine(const std::string& cli, const std::string& source, const fs:
     return true;
 }
 
+// A footprint library of many files (Debian's kicad-footprints: LIBRARY/NAME.pretty/*) in
+// one run of list, check and list --format json over all its folders, against a shell
+// loop that runs the one-file form `rezurudev-cli FILE` once per file; and the peak memory
+// against that of the library's largest file on its own.
+bool MeasureLibrary(const std::string& cli, const fs::path& library, const fs::path& work,
+                    int runs) {
+    std::vector<std::string> folders;
+    std::vector<std::string> files;
+    fs::path largest;
+    std::error_code error;
+    for (fs::directory_iterator it(library, error), end; !error && it != end; ++it) {
+        if (it->path().extension() == ".pretty") {
+            folders.push_back(it->path().string());
+        }
+    }
+    std::sort(folders.begin(), folders.end());
+    for (const std::string& folder : folders) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            if (entry.path().extension() == ".kicad_mod") {
+                files.push_back(entry.path().string());
+                if (largest.empty() || entry.file_size() > fs::file_size(largest)) {
+                    largest = entry.path();
+                }
+            }
+        }
+    }
+    if (files.empty()) {
+        std::printf("\nNo footprint library in %s (Debian: kicad-footprints): library "
+                    "benchmark skipped.\n",
+                    library.c_str());
+        return true;
+    }
+    std::printf("\n| %zu footprint files in %zu folders | time | files per second | peak "
+                "memory |\n|---|---|---|---|\n",
+                files.size(), folders.size());
+    const auto row = [&](const char* what, std::vector<std::string> args, int times, size_t count) {
+        std::vector<double> seconds;
+        long peak = 0;
+        for (int r = 0; r < times; ++r) {
+            const Outcome run = Run(args, true);
+            if (run.Status != 0 && run.Status != 5) {
+                std::fprintf(stderr, "%s: status %d\n", what, run.Status);
+                return false;
+            }
+            seconds.push_back(run.Seconds);
+            peak = std::max(peak, run.PeakKiB);
+        }
+        const double median = Median(seconds);
+        std::printf("| %s | %.2f s | %.0f | %.1f MB |\n", what, median,
+                    static_cast<double>(count) / median, static_cast<double>(peak) / 1024);
+        return true;
+    };
+    std::vector<std::string> list = {cli, "list"};
+    list.insert(list.end(), folders.begin(), folders.end());
+    std::vector<std::string> check = list;
+    check[1] = "check";
+    std::vector<std::string> json = list;
+    json.insert(json.begin() + 2, {"--format", "json"});
+    const fs::path names = work / "footprint-files.txt";
+    {
+        std::ofstream out(names);
+        for (const std::string& file : files) {
+            out << file << "\n";
+        }
+    }
+    const std::string loop = "while IFS= read -r f; do \"$0\" \"$f\"; done < \"$1\"";
+    const bool ok =
+        row("`rezurudev-cli list LIBRARY/*.pretty`", list, runs, files.size()) &&
+        row("`rezurudev-cli check LIBRARY/*.pretty`", check, runs, files.size()) &&
+        row("`rezurudev-cli list --format json LIBRARY/*.pretty`", json, runs, files.size()) &&
+        row("shell loop: `rezurudev-cli FILE` once per file",
+            {"sh", "-c", loop, cli, names.string()}, 1, files.size()) &&
+        row(("largest file alone: `rezurudev-cli list` " + largest.filename().string() + ", " +
+             std::to_string(fs::file_size(largest) / 1024) + " KiB")
+                .c_str(),
+            {cli, "list", largest.string()}, runs, 1);
+    fs::remove(names);
+    return ok;
+}
+
 struct Row {
     double Megabytes;
     uint64_t Bytes;
@@ -145,18 +230,22 @@ struct Row {
 int main(int argc, char** argv) {
     int runs = 5;
     std::string oneLineSource;
+    std::string library = "/usr/share/kicad/footprints";
     std::vector<std::string> args(argv + 1, argv + argc);
-    while (args.size() >= 2 && (args[0] == "--runs" || args[0] == "--one-line")) {
+    while (args.size() >= 2 &&
+           (args[0] == "--runs" || args[0] == "--one-line" || args[0] == "--library")) {
         if (args[0] == "--runs") {
             runs = std::max(1, std::atoi(args[1].c_str()));
+        } else if (args[0] == "--library") {
+            library = args[1];
         } else {
             oneLineSource = args[1];
         }
         args.erase(args.begin(), args.begin() + 2);
     }
     if (args.size() < 3) {
-        std::fputs("usage: rezurudev-bench [--runs N] [--one-line ONE_LINE_SOURCE] CLI "
-                   "SOURCE.kicad_pcb WORKDIR [MEGABYTES...]\n",
+        std::fputs("usage: rezurudev-bench [--runs N] [--one-line ONE_LINE_SOURCE] [--library "
+                   "LIBRARY] CLI SOURCE.kicad_pcb WORKDIR [MEGABYTES...]\n",
                    stderr);
         return 3;
     }
@@ -298,6 +387,9 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", ok ? "within the bar" : "NOT within the bar");
     if (!oneLineSource.empty() && !MeasureOneLine(cli, oneLineSource, work, runs)) {
+        return 1;
+    }
+    if (!library.empty() && !MeasureLibrary(cli, library, work, runs)) {
         return 1;
     }
     return ok ? 0 : 2;

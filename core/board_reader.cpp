@@ -372,6 +372,24 @@ BoardRecords ReadBoard(std::string_view all) {
     return Reader(all).Read();
 }
 
+FileKind KindOfFile(std::string_view all) {
+    const size_t open = all.find_first_not_of(" \t\r\n");
+    if (open == std::string_view::npos || all[open] != '(') {
+        return FileKind::Other;
+    }
+    const size_t word = open + 1;
+    const size_t end = std::min(all.find_first_of(" \t\r\n()", word), all.size());
+    const std::string_view keyword = all.substr(word, end - word);
+    const bool board = keyword == "kicad_pcb";
+    if (!board && keyword != "footprint" && keyword != "module") {
+        return FileKind::Other;
+    }
+    if (all[CloseOfList(all, open)] != ')') {
+        return FileKind::Unclosed;
+    }
+    return board ? FileKind::Board : FileKind::Footprint;
+}
+
 std::string AtomText(std::string_view all, ByteSpan atom) {
     std::string_view t = SpanText(all, atom);
     if (t.empty() || t.front() != '"') {

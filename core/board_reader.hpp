@@ -81,6 +81,11 @@ struct BoardRecords {
 // without a drill, or "(drill (offset X Y))" on a pad without a hole, gives none.
 BoardRecords ReadBoard(std::string_view all);
 
+// What a file holds, judged by its first list: a board, a footprint, something else, or
+// a board or footprint whose first list never closes (cut off, or broken by hand).
+enum class FileKind : uint8_t { Board, Footprint, Other, Unclosed };
+FileKind KindOfFile(std::string_view all);
+
 // An atom's text: a quoted atom without its quotes and with its escapes resolved.
 std::string AtomText(std::string_view all, ByteSpan atom);
 inline std::string_view SpanText(std::string_view all, ByteSpan span) {

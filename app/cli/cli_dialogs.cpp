@@ -1,6 +1,7 @@
 #include "app/cli/cli_dialogs.hpp"
 
 #include "app/cli/output.hpp"
+#include "app/cli/progress.hpp"
 
 namespace rz {
 
@@ -9,7 +10,9 @@ Text CliDialogs::ChooseOpenFile(const Text&, const Text&, const Text&, int32_t) 
 }
 
 int32_t CliDialogs::ShowMessage(const Text&, const Text& text, uint32_t) {
-    Print(Channel::Err, TextToUtf8(text) + "\n");
+    last_ = TextToUtf8(text);
+    ClearProgressLine();
+    Print(Channel::Err, about_ + last_ + "\n");
     return 1;
 }
 

@@ -4,18 +4,27 @@
 
 #include "core/dialogs.hpp"
 
+#include <string>
+
 namespace rz {
 
 class CliDialogs final : public Dialogs {
 public:
-    explicit CliDialogs(Text path) : path_(std::move(path)) {}
+    // `about` comes before every message: the file's path when several are handled.
+    explicit CliDialogs(Text path, std::string about = {})
+        : path_(std::move(path)), about_(std::move(about)) {}
 
     Text ChooseOpenFile(const Text& title, const Text& defaultFile, const Text& filter,
                         int32_t filterPosition) override;
     int32_t ShowMessage(const Text& title, const Text& text, uint32_t flags) override;
 
+    // The last message shown, without `about`; empty when none was.
+    const std::string& LastMessage() const { return last_; }
+
 private:
     Text path_;
+    std::string about_;
+    std::string last_;
 };
 
 } // namespace rz

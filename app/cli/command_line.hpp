@@ -16,7 +16,7 @@ class App;
 namespace rz {
 
 inline constexpr int kExitDone = 0;
-inline constexpr int kExitNotOpened = 1;  // the board cannot be opened or read
+inline constexpr int kExitNotOpened = 1;  // a file cannot be opened or read as a board
 inline constexpr int kExitNotWritten = 2; // the rewrite was refused or failed: nothing written
 inline constexpr int kExitUsage = 3;      // wrong usage; nothing read
 inline constexpr int kExitOffTarget = 5;  // check: holes off target, listed
@@ -25,8 +25,9 @@ enum class ReportFormat { Text, Json, Csv };
 
 // The options all subcommands share, checked and turned into the engine's terms.
 struct CommandLine {
-    std::string File;   // UTF-8, as given
-    std::string Output; // -o: UTF-8; empty for the board itself
+    std::vector<std::string> Files; // UTF-8, as given: boards, footprints, library folders
+    std::string Output;             // -o: UTF-8; empty for the board itself
+    std::string Save;               // plan --save: UTF-8; empty for none
     DrillOptions Drill;
     LineEnds Ends = LineEnds::CrLf;
     ReportFormat Format = ReportFormat::Text;
@@ -36,7 +37,7 @@ struct CommandLine {
     bool Decided = false;
 };
 
-// One subcommand: `rezurudev-cli NAME [OPTIONS] FILE`. Each has the shared options; one
+// One subcommand: `rezurudev-cli NAME [OPTIONS] FILE...`. Each has the shared options; one
 // that needs more adds them in AddOwnOptions, storing their values in `line`.
 struct Subcommand {
     std::string_view Name;
@@ -46,6 +47,9 @@ struct Subcommand {
     std::string_view OptionsEn;
     void (*AddOwnOptions)(CLI::App& app, CommandLine& line); // may be nullptr
     int (*Run)(const CommandLine& line);                     // gives the exit status
+    bool Writes = true;                                      // takes --line-ends and --force
+    // What the deciding options are before the user's are applied; nullptr: DrillOptions{}.
+    DrillOptions (*Defaults)() = nullptr;
 };
 
 // Every subcommand, in the order the help lists them; a new one is one more entry.

@@ -1,9 +1,12 @@
-// The subcommands: each loads the board, decides its holes under the options and reports;
+// The subcommands on each file: load it, decide its holes under the options and report;
 // apply then writes, check judges.
 #include "app/cli/cli_dialogs.hpp"
 #include "app/cli/command_line.hpp"
+#include "app/cli/file_runs.hpp"
 #include "app/cli/output.hpp"
+#include "app/cli/plan_command.hpp"
 #include "app/cli/report_forms.hpp"
+#include "core/drill_plan.hpp"
 #include "core/pipeline.hpp"
 
 #include <CLI/CLI.hpp>
@@ -22,11 +25,13 @@ struct DecidedBoard {
     DrillReport Report;
 };
 
-// Loads and decides; nullptr when the board cannot be read (the user has been told).
-std::unique_ptr<DecidedBoard> Decide(const CommandLine& line, CliDialogs& dialogs) {
+// Loads and decides; nullptr when the file cannot be read or is not a board or a
+// footprint (the user has been told, and the report too).
+std::unique_ptr<DecidedBoard> Decide(const CommandLine& line, const std::string& path,
+                                     FileReports& reports, CliDialogs& dialogs) {
     auto board = std::make_unique<DecidedBoard>();
-    board->State.LastLineIndex = LoadBoardFile(board->State, dialogs);
-    if (board->State.Flaw == LoadFlaw::NotLoaded) {
+    if (!LoadKicadFile(board->State, dialogs)) {
+        reports.NotRead(path, dialogs.LastMessage());
         return nullptr;
     }
     const std::string_view all = board->State.BoardLines.All();
@@ -41,55 +46,51 @@ std::vector<size_t> AllRows(const DrillReport& report) {
     return rows;
 }
 
-// Prints the report of `rows` in the chosen form. Without options that change what is
-// decided, the text form is the two columns it has always been; warnings then go to
-// standard error, where a script reading the columns does not meet them.
-void PrintReport(const CommandLine& line, const DecidedBoard& board, std::vector<size_t> rows) {
-    const ReportView view{line.File, board.Records, board.Report, std::move(rows)};
-    switch (line.Format) {
-    case ReportFormat::Json:
-        Print(Channel::Out, JsonReport(view));
-        return;
-    case ReportFormat::Csv:
-        Print(Channel::Out, CsvReport(view));
-        return;
-    case ReportFormat::Text:
-        break;
-    }
-    Print(Channel::Out, TextReport(view, line.Decided));
-    if (!line.Decided) {
-        std::string warnings;
-        for (const DrillWarning& w : board.Report.Warnings) {
-            warnings += "Warnung: " + w.Message + "\n";
-        }
-        Print(Channel::Err, warnings);
-    }
+FileOutcome NotRead() {
+    FileOutcome outcome;
+    outcome.Status = kExitNotOpened;
+    return outcome;
 }
 
-int RunList(const CommandLine& line) {
-    CliDialogs dialogs(Utf8ToText(line.File));
-    const std::unique_ptr<DecidedBoard> board = Decide(line, dialogs);
-    if (!board) {
-        return kExitNotOpened;
-    }
-    PrintReport(line, *board, AllRows(board->Report));
-    return kExitDone;
+// A file's outcome once it is read and decided.
+FileOutcome ReadOutcome(const DrillReport& report) {
+    FileOutcome outcome;
+    outcome.Read = true;
+    outcome.Changed = !report.Edits.empty();
+    outcome.ToolsBefore = report.ToolsBefore;
+    outcome.ToolsAfter = report.ToolsAfter;
+    return outcome;
 }
 
-int RunApply(const CommandLine& line) {
-    CliDialogs dialogs(Utf8ToText(line.File));
-    const std::unique_ptr<DecidedBoard> board = Decide(line, dialogs);
+FileOutcome ListFile(const CommandLine& line, const std::string& path, FileReports& reports) {
+    CliDialogs dialogs(Utf8ToText(path), reports.About(path));
+    const std::unique_ptr<DecidedBoard> board = Decide(line, path, reports, dialogs);
     if (!board) {
-        return kExitNotOpened;
+        return NotRead();
     }
-    PrintReport(line, *board, AllRows(board->Report));
+    reports.Report({path, board->Records, board->Report, AllRows(board->Report)},
+                   board->Report.Warnings);
+    return ReadOutcome(board->Report);
+}
+
+FileOutcome ApplyFile(const CommandLine& line, const std::string& path, FileReports& reports) {
+    CliDialogs dialogs(Utf8ToText(path), reports.About(path));
+    const std::unique_ptr<DecidedBoard> board = Decide(line, path, reports, dialogs);
+    if (!board) {
+        return NotRead();
+    }
+    reports.Report({path, board->Records, board->Report, AllRows(board->Report)},
+                   board->Report.Warnings);
     RewriteOrder order;
     order.Edits = board->Report.Edits;
     order.Ends = line.Ends;
     order.Output = Utf8ToText(line.Output);
     order.RefuseWhenOpenInKicad = !line.Force;
-    return ApplyEdits(board->State, order, dialogs) == ApplyOutcome::Written ? kExitDone
-                                                                             : kExitNotWritten;
+    FileOutcome outcome = ReadOutcome(board->Report);
+    if (ApplyEdits(board->State, order, dialogs) != ApplyOutcome::Written) {
+        outcome.Status = kExitNotWritten;
+    }
+    return outcome;
 }
 
 // The rows with a hole that the options select and that is not on target: one that would
@@ -115,37 +116,67 @@ std::vector<size_t> OffTarget(const DrillReport& report) {
     return rows;
 }
 
-int RunCheck(const CommandLine& line) {
-    CliDialogs dialogs(Utf8ToText(line.File));
-    const std::unique_ptr<DecidedBoard> board = Decide(line, dialogs);
+FileOutcome CheckFile(const CommandLine& line, const std::string& path, FileReports& reports) {
+    CliDialogs dialogs(Utf8ToText(path), reports.About(path));
+    const std::unique_ptr<DecidedBoard> board = Decide(line, path, reports, dialogs);
     if (!board) {
-        return kExitNotOpened;
+        return NotRead();
     }
     std::vector<size_t> rows = OffTarget(board->Report);
-    const size_t count = rows.size();
-    PrintReport(line, *board, std::move(rows));
-    if (count == 0) {
-        Print(Channel::Err, "Jede gewählte Bohrung liegt im Ziel.\n");
-        return kExitDone;
+    FileOutcome outcome = ReadOutcome(board->Report);
+    outcome.OffTarget = static_cast<int32_t>(rows.size());
+    outcome.Status = rows.empty() ? kExitDone : kExitOffTarget;
+    reports.Report({path, board->Records, board->Report, std::move(rows)}, board->Report.Warnings);
+    if (reports.Single()) {
+        const int32_t count = outcome.OffTarget;
+        Print(Channel::Err, count == 0
+                                ? std::string("Jede gewählte Bohrung liegt im Ziel.\n")
+                                : std::to_string(count) +
+                                      (count == 1 ? " Bohrgröße liegt" : " Bohrgrößen liegen") +
+                                      " nicht im Ziel.\n");
     }
-    Print(Channel::Err, std::to_string(count) +
-                            (count == 1 ? " Bohrgröße liegt" : " Bohrgrößen liegen") +
-                            " nicht im Ziel.\n");
-    return kExitOffTarget;
+    return outcome;
+}
+
+int RunList(const CommandLine& line) {
+    return RunFiles(line, ListFile, false);
+}
+
+int RunApply(const CommandLine& line) {
+    return RunFiles(line, ApplyFile, false);
+}
+
+int RunCheck(const CommandLine& line) {
+    return RunFiles(line, CheckFile, true);
 }
 
 void AddOutput(CLI::App& app, CommandLine& line) {
     app.add_option("-o", line.Output);
 }
 
+void AddSave(CLI::App& app, CommandLine& line) {
+    app.add_option("--save", line.Save);
+}
+
 constexpr Subcommand kSubcommands[] = {
     {"list", "die Bohrungen auflisten", "list the holes", "", "", nullptr, RunList},
-    {"apply", "runden und die Platine neu schreiben", "round and rewrite the board",
+    {"apply", "runden und neu schreiben", "round and rewrite the files",
      "  -o ZIEL                  (apply) die neue Platine nach ZIEL, DATEI bleibt\n",
      "  -o OUT                   (apply) the new board goes to OUT, FILE stays\n", AddOutput,
      RunApply},
     {"check", "Status 5, wenn Bohrungen nicht im Ziel liegen",
      "exit status 5 when holes are off target", "", "", nullptr, RunCheck},
+    {"plan", "die wenigsten Bohrgrößen für alle Dateien planen",
+     "plan the fewest drill sizes for all files",
+     "  --save DATEI             (plan) die Größen des Plans als Bohrertabelle, die\n"
+     "                           apply mit --drills @DATEI nimmt, dazu --round, --grid,\n"
+     "                           --max-change und die Auswahl des Plans; plan rundet\n"
+     "                           nach Vorgabe auf (up), Raster 0.01, --max-change 0.1\n",
+     "  --save FILE              (plan) the plan's sizes as a drill table that apply\n"
+     "                           takes with --drills @FILE, and the plan's --round,\n"
+     "                           --grid, --max-change and selection; plan rounds up by\n"
+     "                           default, on a 0.01 grid, --max-change 0.1\n",
+     AddSave, RunPlan, false, PlanDefaults},
 };
 
 } // namespace

@@ -15,7 +15,7 @@ namespace rz {
 namespace {
 
 constexpr std::string_view kOptionsDe =
-    "Optionen von list, apply und check:\n"
+    "Optionen von list, apply, check und plan (DATEI: Platinen, Footprints, Ordner .pretty):\n"
     "  --round nearest|up|down  Richtung der Rundung (Vorgabe nearest)\n"
     "  --grid MM                Raster in mm (Vorgabe 0.1), z. B. 0.05\n"
     "  --drills LISTE|@DATEI    die Bohrer der Fertigung: 0.3,0.4,0.8 oder eine Datei\n"
@@ -29,12 +29,12 @@ constexpr std::string_view kOptionsDe =
     "                           oder bleibt, wie es ist\n"
     "  --max-change MM          Bohrungen, die sich weiter ändern würden, belassen\n"
     "  --min-ring MM            Restring, unter dem gewarnt wird (Vorgabe 0.1)\n"
-    "  --line-ends crlf|keep    jede Zeile mit CR LF (Vorgabe) oder mit ihrem Ende\n"
-    "  --force                  auch schreiben, wenn KiCad die Platine geöffnet hat\n"
+    "  --line-ends crlf|keep    (apply) jede Zeile mit CR LF (Vorgabe) oder mit ihrem Ende\n"
+    "  --force                  (apply) auch schreiben, wenn KiCad die Datei geöffnet hat\n"
     "  --format text|json|csv   Form der Ausgabe (Vorgabe text)\n";
 
 constexpr std::string_view kOptionsEn =
-    "Options of list, apply and check:\n"
+    "Options of list, apply, check and plan (FILE: boards, footprints, .pretty folders):\n"
     "  --round nearest|up|down  direction of rounding (default nearest)\n"
     "  --grid MM                grid in mm (default 0.1), e.g. 0.05\n"
     "  --drills LIST|@FILE      the fab's drills: 0.3,0.4,0.8 or a file with one size\n"
@@ -47,18 +47,19 @@ constexpr std::string_view kOptionsEn =
     "  --vias follow|keep       a via with a pad's drill follows it (default) or stays\n"
     "  --max-change MM          leave holes that would move further\n"
     "  --min-ring MM            copper ring below which a warning is given (default 0.1)\n"
-    "  --line-ends crlf|keep    every line with CR LF (default) or with its own end\n"
-    "  --force                  write even when KiCad has the board open\n"
+    "  --line-ends crlf|keep    (apply) every line with CR LF (default) or its own end\n"
+    "  --force                  (apply) write even when KiCad has the file open\n"
     "  --format text|json|csv   output form (default text)\n";
 
 constexpr std::string_view kEndDe =
     "Rückgabewert: 0 erledigt, 1 Datei nicht lesbar, 2 nichts geschrieben (abgelehnt oder\n"
-    "misslungen), 3 falscher Aufruf, 5 check: Bohrungen außerhalb des Ziels.\n"
+    "misslungen), 3 falscher Aufruf, 5 check: Bohrungen außerhalb des Ziels; bei mehreren\n"
+    "Dateien der schlimmste (2 vor 1 vor 5).\n"
     "Die Hilfe ist deutsch, außer LC_ALL, LC_MESSAGES oder LANG nennen eine andere Sprache.\n";
 
 constexpr std::string_view kEndEn =
     "Exit status: 0 done, 1 file not readable, 2 nothing written (refused or failed),\n"
-    "3 wrong usage, 5 check: holes off target.\n"
+    "3 wrong usage, 5 check: holes off target; with several files the worst (2, 1, 5).\n"
     "Help is in German unless LC_ALL, LC_MESSAGES or LANG names another language.\n";
 
 } // namespace
@@ -81,11 +82,13 @@ bool HelpInGerman() {
 
 std::string HelpText(bool german) {
     std::string text = german ? "Aufruf:\n" : "Usage:\n";
-    const std::string options = german ? " [OPTIONEN] DATEI" : " [OPTIONS] FILE";
+    const std::string options = german ? " [OPTIONEN] DATEI…" : " [OPTIONS] FILE...";
     std::string own;
     for (const Subcommand& sub : Subcommands()) {
         std::string line = "  rezurudev-cli " + std::string(sub.Name) + options;
-        line.resize(std::max<size_t>(line.size() + 1, 41), ' ');
+        // "…" takes three bytes and one column.
+        const size_t column = german ? 43 : 41;
+        line.resize(std::max<size_t>(line.size() + 1, column), ' ');
         text += line + std::string(german ? sub.AboutDe : sub.AboutEn) + "\n";
         own += german ? sub.OptionsDe : sub.OptionsEn;
     }

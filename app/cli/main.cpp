@@ -1,7 +1,9 @@
 // rezurudev-cli: the board pipeline without a window, for KiCad users' scripts, build
 // pipelines and fab work.
 //
-//   rezurudev-cli list|apply|check [OPTIONS] FILE   rounding rules, selections, reports
+//   rezurudev-cli list|apply|check [OPTIONS] FILE...  rounding rules, selections, reports;
+//                                                     boards, footprints and libraries
+//   rezurudev-cli plan [OPTIONS] FILE...              the fewest drill sizes for them all
 //   rezurudev-cli FILE | --apply FILE               exactly what the window lists and writes
 //
 // Exit status: 0 done, 1 the file cannot be opened, 2 the rewrite was refused or failed
@@ -50,7 +52,7 @@ int main(int argc, char** argv) {
         return *parsed.ExitNow;
     }
     if (parsed.Command == nullptr) {
-        return rz::RunClassic(parsed.Line.File, parsed.ClassicApply);
+        return rz::RunClassic(parsed.Line.Files.front(), parsed.ClassicApply);
     }
     return parsed.Command->Run(parsed.Line);
 }

@@ -26,7 +26,7 @@ constexpr const char* kDeciding[] = {"--round", "--grid",        "--drills",
                                      "--keep",  "--plated-only", "--keep-locked",
                                      "--vias",  "--max-change",  "--min-ring"};
 
-void AddSharedOptions(CLI::App& app, RawOptions& raw, CommandLine& line) {
+void AddSharedOptions(CLI::App& app, RawOptions& raw, CommandLine& line, bool writes) {
     app.add_option("--round", raw.Round);
     app.add_option("--grid", raw.Grid);
     app.add_option("--drills", raw.Drills);
@@ -38,10 +38,15 @@ void AddSharedOptions(CLI::App& app, RawOptions& raw, CommandLine& line) {
     app.add_option("--vias", raw.Vias);
     app.add_option("--max-change", raw.MaxChange);
     app.add_option("--min-ring", raw.MinRing);
-    app.add_option("--line-ends", raw.LineEnds);
-    app.add_flag("--force", line.Force);
+    if (writes) {
+        app.add_option("--line-ends", raw.LineEnds);
+        app.add_flag("--force", line.Force);
+    }
     app.add_option("--format", raw.Format);
-    app.add_option("FILE", line.File)->required();
+    app.add_option("FILE", line.Files)
+        ->required()
+        ->expected(1, -1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
 void Tell(const std::string& message) {
@@ -212,7 +217,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     std::vector<std::pair<CLI::App*, const Subcommand*>> subs;
     for (const Subcommand& sub : Subcommands()) {
         CLI::App* const command = app.add_subcommand(std::string(sub.Name));
-        AddSharedOptions(*command, raw, parsed.Line);
+        AddSharedOptions(*command, raw, parsed.Line, sub.Writes);
         if (sub.AddOwnOptions != nullptr) {
             sub.AddOwnOptions(*command, parsed.Line);
         }
@@ -236,6 +241,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     for (const auto& [command, sub] : subs) {
         if (command->parsed()) {
             parsed.Command = sub;
+            if (sub->Defaults != nullptr) {
+                parsed.Line.Drill = sub->Defaults();
+            }
             for (const char* name : kDeciding) {
                 parsed.Line.Decided = parsed.Line.Decided || command->count(name) > 0;
             }
@@ -252,7 +260,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
         Tell("Es fehlt die Datei.");
         parsed.ExitNow = kExitUsage;
     } else if (parsed.Command == nullptr) {
-        parsed.Line.File = classicFile;
+        parsed.Line.Files = {classicFile};
+    } else if (!parsed.Line.Output.empty() && parsed.Line.Files.size() > 1) {
+        Tell("-o geht nur mit einer Datei.");
+        parsed.ExitNow = kExitUsage;
     } else if (const std::optional<std::string> bad = TakeValues(raw, parsed.Line)) {
         Tell(*bad);
         parsed.ExitNow = kExitUsage;

@@ -8,13 +8,8 @@
 
 namespace rz {
 
-namespace {
-
 using Json = nlohmann::ordered_json;
 
-// The sizes of a value text as JSON numbers in mm: one number for a round hole, [W, H]
-// for "oval W H"; an offset behind them is left out. A form that is not sizes stays the
-// text the board has.
 Json SizesJson(std::string_view value) {
     std::vector<Decimal> sizes;
     bool oval = false;
@@ -47,10 +42,6 @@ Json SizesJson(std::string_view value) {
     return std::string(value);
 }
 
-double Micrometres(double mm) {
-    return std::round(mm * 1000) / 1000;
-}
-
 Json ToolsJson(const std::vector<Decimal>& tools) {
     Json out = Json::array();
     for (const Decimal tool : tools) {
@@ -65,6 +56,23 @@ std::string ToolsText(const std::vector<Decimal>& tools) {
         out += " " + tool.ToText();
     }
     return out;
+}
+
+std::string CsvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string out = "\"";
+    for (const char c : text) {
+        out += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return out + "\"";
+}
+
+namespace {
+
+double Micrometres(double mm) {
+    return std::round(mm * 1000) / 1000;
 }
 
 std::string_view KeptText(KeptReason reason) {
@@ -158,18 +166,6 @@ std::string Joined(const std::vector<std::string>& names) {
     return out;
 }
 
-// A CSV field, quoted when it holds a separator, a quote or a line end.
-std::string CsvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        return std::string(text);
-    }
-    std::string out = "\"";
-    for (const char c : text) {
-        out += c == '"' ? "\"\"" : std::string(1, c);
-    }
-    return out + "\"";
-}
-
 } // namespace
 
 std::string TextReport(const ReportView& view, bool details) {
@@ -232,14 +228,21 @@ std::string JsonReport(const ReportView& view) {
     return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-std::string CsvReport(const ReportView& view) {
-    std::string out = "before,after,pads,plated,non_plated,references,vias_following,kept\n";
+std::string CsvHeader(bool fileColumn) {
+    return std::string(fileColumn ? "file," : "") +
+           "before,after,pads,plated,non_plated,references,vias_following,kept\n";
+}
+
+std::string CsvReport(const ReportView& view, bool fileColumn) {
+    std::string out = fileColumn ? std::string() : CsvHeader(false);
+    const std::string file = fileColumn ? CsvField(view.File) + "," : std::string();
     for (const size_t r : view.Rows) {
         const ReportRow& row = view.Report.Rows[r];
-        out += CsvField(row.Before) + "," + CsvField(row.After) + "," + std::to_string(row.Pads) +
-               "," + std::to_string(row.Plated) + "," + std::to_string(row.NonPlated) + "," +
-               CsvField(Joined(row.References)) + "," + std::to_string(row.ViasFollowing) + "," +
-               std::string(KeptReasonName(row.Kept)) + "\n";
+        out += file + CsvField(row.Before) + "," + CsvField(row.After) + "," +
+               std::to_string(row.Pads) + "," + std::to_string(row.Plated) + "," +
+               std::to_string(row.NonPlated) + "," + CsvField(Joined(row.References)) + "," +
+               std::to_string(row.ViasFollowing) + "," + std::string(KeptReasonName(row.Kept)) +
+               "\n";
     }
     return out;
 }

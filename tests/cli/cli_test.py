@@ -8,6 +8,7 @@ import csv
 import io
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -162,6 +163,115 @@ def other_file_and_kicad_lock(cli):
           cli.read("b.kicad_pcb") == expected, "--force writes")
     check(sorted(os.listdir(cli.work)) == ["b.kicad_pcb", "e.kicad_pcb", "out",
                                            "~b.kicad_pcb.lck"], "nothing left behind")
+
+
+LIBRARY = ["TO-92_HandSolder", "R_Axial_DIN0204_L3.6mm_D1.6mm_P7.62mm_Horizontal",
+           "D_DO-41_SOD81_P12.70mm_Horizontal", "Altech_AK300_1x02_P5.00mm_45-Degree",
+           "CP_Axial_L10.0mm_D4.5mm_P15.00mm_Horizontal", "USB_C_Receptacle_HRO_TYPE-C-31-M-12"]
+DRILL = re.compile(rb"\(drill ((?:[^()]|\([^()]*\))*)\)")
+
+
+def library(cli, bad):  # lib.pretty: footprints of complex_hierarchy, and with `bad` three more
+    os.mkdir(cli.path("lib.pretty"))
+    footprints = os.path.join(cli.boards, os.pardir, "footprints")
+    for name in LIBRARY:
+        shutil.copyfile(os.path.join(footprints, name + ".kicad_mod"),
+                        cli.path(f"lib.pretty/{name}.kicad_mod"))
+    if bad:
+        usb = cli.read(f"lib.pretty/{LIBRARY[-1]}.kicad_mod")
+        for name, content in (("Broken", usb[:len(usb) // 2]), ("Notes", b"notes (footprint)\n"),
+                              ("ReadOnly", usb), ("x.kicad_mod.bak", b"")):
+            with open(cli.path("lib.pretty/" + name + ("" if "." in name else ".kicad_mod")),
+                      "wb") as f:
+                f.write(content)
+        os.chmod(cli.path("lib.pretty/ReadOnly.kicad_mod"), 0o444)
+    return {n: cli.read("lib.pretty/" + n) for n in sorted(os.listdir(cli.path("lib.pretty")))}
+
+
+def footprint_drills(board, name):  # the drills of each footprint `name` in a board
+    starts = [m.end() for m in re.finditer(rb'\((?:footprint|module) "?[^"\s]*:' +
+                                           re.escape(name.encode()) + rb'"?\s', board)]
+    return [sorted(DRILL.findall(board[at:board.find(b"\n  )", at)])) for at in starts]
+
+
+def library_then_board(cli):
+    # A library with a cut-off file, one that is no footprint and a read-only one: each is
+    # told, the rest rewritten, nothing lost; the worst status wins (2 over 1 over 5).
+    before = library(cli, True)
+    rule = ["--round", "up", "--grid", "0.2", "--line-ends", "keep"]
+    status, out, err = cli.run("apply", "--format", "json", *rule, "lib.pretty")
+    report = json.loads(out)
+    check(status == 2 and report["summary"] | {"tools_before": 0, "tools_after": 0} ==
+          {"files": 9, "read": 7, "changed": 5, "unchanged": 1, "refused": 3,
+           "tools_before": 0, "tools_after": 0}, f"library apply: {status} {report['summary']}")
+    check("Broken.kicad_mod: Die Datei ist unvollständig" in err and
+          "Notes.kicad_mod: Die Datei ist weder" in err and
+          "ReadOnly.kicad_mod: Die Datei ist schreibgeschützt" in err, "told: " + err)
+    check([f["error"][:8] for f in report["files"] if "error" in f] == ["Die Date"] * 2 and
+          report["files"][-2]["rows"][0]["after"] == 0.8, "json per file")
+    after = {n: cli.read("lib.pretty/" + n) for n in before}
+    check(sorted(os.listdir(cli.path("lib.pretty"))) == list(before), "files left behind")
+    for name, old in before.items():
+        new, bad = after[name], name.startswith(("Broken", "Notes", "ReadOnly", "x."))
+        changed = [a for a, b in zip(old.split(b"\n"), new.split(b"\n")) if a != b]
+        check(new == old if bad else (new.count(b"\n") == old.count(b"\n") and
+              all(b"(drill " in line for line in changed)), name + ": more than drills changed")
+    for args, want in ((["check", *rule[:4], "lib.pretty"], 1),
+                       (["check", *rule[:4], "lib.pretty/ReadOnly.kicad_mod",
+                         f"lib.pretty/{LIBRARY[0]}.kicad_mod"], 5)):
+        check(cli.run(*args)[0] == want, f"{args}: status")
+    # The board that uses the library, rounded alike, matches its footprints' library copies.
+    board = cli.board("kicad6/complex_hierarchy")
+    check(cli.run("apply", *rule, board)[0] == 0, "board apply")
+    for name in LIBRARY[:-1]:
+        own = sorted(DRILL.findall(cli.read(f"lib.pretty/{name}.kicad_mod")))
+        used = footprint_drills(cli.read(board), name)
+        check(used and all(drills == own for drills in used), f"{name}: {own} {used[:1]}")
+    status, out, _ = cli.run("list", "--format", "csv", "lib.pretty/", board)
+    check(status == 1 and out.startswith("file,before,") and ",b.kicad_pcb,0.8,0.8" not in out
+          and "\nb.kicad_pcb,0.8,0.8," in out, "csv with a file column")
+
+
+def plan_then_apply(cli):
+    # plan's table, applied with the options it names, gives the plan's tools on every file.
+    library(cli, False)
+    board = cli.board("kicad6/complex_hierarchy")
+    check(cli.run("plan", "--save", board, board)[0] == 3 and
+          cli.read(board) == cli.read(cli.board("kicad6/complex_hierarchy", "c.kicad_pcb")),
+          "--save onto a board")
+    status, out, err = cli.run("plan", "--format", "json", "--save", "t.txt", board, "lib.pretty")
+    plan = json.loads(out)
+    command = err.split("rezurudev-cli apply ")[1].split(" DATEI")[0].split()
+    check(status == 0 and plan["apply_misses"] == 0 and plan["largest_change"] <= 0.1 and
+          len(plan["tools_after"]) < len(plan["tools_before"]) and "--drills" in command,
+          f"plan: {status} {err}")
+    check(cli.run("apply", *command, board, "lib.pretty")[0] == 0, "apply the plan")
+    status, out, _ = cli.run("list", "--format", "json", board, "lib.pretty")
+    check(json.loads(out)["summary"]["tools_before"] == plan["tools_after"], "tools after apply")
+    # No table from a project not wholly read; told when apply would miss the plan; -o is
+    # for one file only.
+    for args, want, said in (
+            (["plan", "--round", "nearest", cli.board("kicad6/ecc83-pp_v2", "e.kicad_pcb")], 0,
+             "gäbe 11 Bohrungen andere Maße"),
+            (["plan", "--save", "m.txt", board, "none.kicad_mod"], 1, "keine Bohrertabelle"),
+            (["apply", "-o", "x.kicad_pcb", "lib.pretty"], 3, "-o"),
+            (["plan", "--line-ends", "keep", board], 3, "--line-ends")):
+        status, _, err = cli.run(*args)
+        check(status == want and said in err, f"{args}: {status} {err}")
+    check(not os.path.exists(cli.path("m.txt")) and not os.path.exists(cli.path("x.kicad_pcb")),
+          "written though refused")
+
+
+def progress_only_on_a_terminal(cli):
+    footprint = os.path.join(cli.boards, os.pardir, "footprints", LIBRARY[4] + ".kicad_mod")
+    os.mkdir(cli.path("many"))
+    for k in range(301):
+        shutil.copyfile(footprint, cli.path(f"many/{k:03}.kicad_mod"))
+    check(cli.run("list", "many")[2] == "", "no progress")
+    if not cli.command[0].endswith(".sh"):  # under a pseudo terminal, Linux only
+        done = subprocess.run(["script", "-qec", " ".join(cli.command + ["list", "many"]),
+                               "/dev/null"], cwd=cli.work, capture_output=True, timeout=300)
+        check(b"Datei 301 von 301" in done.stdout, "progress on a terminal")
 
 
 def help_and_version(cli):

@@ -67,6 +67,23 @@ TEST(EngineSyntax, StringsEndAtTheirQuoteOrLineAndListsAtTheirParenthesis) {
     }
 }
 
+TEST(EngineReader, KindOfFileByItsFirstList) {
+    using rz::FileKind;
+    const std::pair<std::string_view, FileKind> files[] = {
+        {"(kicad_pcb (version 4)\n)\n", FileKind::Board},
+        {"\n  (module R_0805 (layer F.Cu)\n)\n", FileKind::Footprint},
+        {"(footprint \"a)\" (pad 1 thru_hole circle (drill 1)))\n", FileKind::Footprint},
+        {"(footprint \"x\"\n  (pad 1 thru_hole circle (drill 1)\n", FileKind::Unclosed},
+        {"(kicad_pcb (footprint \"x\")\n", FileKind::Unclosed},
+        {"(kicad_sch (version 1))\n", FileKind::Other},
+        {"(footprints)\n", FileKind::Other},
+        {"notes: (footprint x)\n", FileKind::Other},
+        {"", FileKind::Other}};
+    for (const auto& [text, kind] : files) {
+        EXPECT_EQ(rz::KindOfFile(text), kind) << text;
+    }
+}
+
 TEST(EngineReader, EachKiCadFormOfHoles) {
     // clang-format off
     const std::pair<const char*, const char*> cases[] = {
