@@ -9,7 +9,10 @@ Text CliDialogs::ChooseOpenFile(const Text&, const Text&, const Text&, int32_t) 
 }
 
 int32_t CliDialogs::ShowMessage(const Text&, const Text& text, uint32_t) {
-    Print(Channel::Err, TextToUtf8(text) + "\n");
+    // The window's box names no file; on the command line, where the file was typed or
+    // a wildcard matched nothing, the message says which.
+    const bool missing = text == u"Datei ist nicht vorhanden";
+    Print(Channel::Err, TextToUtf8(missing ? text + u": " + path_ : text) + "\n");
     return 1;
 }
 

@@ -31,6 +31,7 @@ class Cli:
     def __init__(self, args, work):
         self.command = ([args.emulator] if args.emulator else []) + [args.cli]
         self.boards, self.work = args.boards, work
+        self.windows = bool(args.emulator)
 
     def board(self, name, as_name="b.kicad_pcb"):  # a fresh copy in the scratch folder
         shutil.copyfile(os.path.join(self.boards, name + ".kicad_pcb"), self.path(as_name))
@@ -170,6 +171,24 @@ def help_and_version(cli):
             status, out, _ = cli.run(*args, env={"LC_ALL": "", "LC_MESSAGES": "", "LANG": lang})
             check(status == 0 and out.startswith(first) and "--min-ring" in out, lang + " help")
     check(cli.run("--version")[:2] == (0, "rezurudev-cli 1.1\n"), "version")
+
+
+def umlaut_folder_and_wildcards(cli):
+    # A board in a folder named with umlauts and spaces is listed and rewritten. Wildcards
+    # are the Windows program's own work (one board matches); on Linux the shell's.
+    cli.run("--apply", cli.board(D1, "e.kicad_pcb"))
+    folder = "Platinen für Größe Ä"
+    os.mkdir(cli.path(folder))
+    board = cli.board(D1, folder + "/b.kicad_pcb")
+    listed = cli.run("list", board)
+    check(listed[0] == 0 and "0.65\t0.7\n" in listed[1], "list in the umlaut folder")
+    matched = cli.run("list", folder + "/*.kicad_pcb")
+    check(matched[:2] == listed[:2] if cli.windows else matched[0] == 1, f"wildcard: {matched}")
+    status, _, err = cli.run("list", folder + "/nichts*.kicad_pcb")
+    check(status == 1 and f"Datei ist nicht vorhanden: {folder}/nichts*.kicad_pcb" in err,
+          "no match is a missing file: " + err)
+    check(cli.run("apply", board)[0] == 0 and cli.read(board) == cli.read("e.kicad_pcb"),
+          "rewritten in the umlaut folder")
 
 
 def main():
