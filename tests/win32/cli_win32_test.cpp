@@ -20,7 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(CliConsole, UmlautsShowAsWrittenAndPipesGetNoUtf16) {
-    AllocConsole(); // fails harmlessly when the test already has a console
+    // A console of its own: under Wine the one inherited from a pipe cannot be written.
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
     const HANDLE screen =
         CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
@@ -76,11 +78,10 @@ TEST(CliWildcards, EachMatchOnceInNameOrderAndNothingForNoMatch) {
     const std::string none = d + "/*.none";
     const std::string folderPart = d + "/*/a.kicad_pcb";
     const auto takesValue = [](std::string_view name) { return name == "--keep"; };
-    EXPECT_EQ(
-        ExpandFileArguments({"list", "--keep", one, "--plated-only", one, none, folderPart},
-                            takesValue),
-        (std::vector<std::string>{"list", "--keep", one, "--plated-only", d + "/a.kicad_pcb",
-                                  d + "/B.kicad_pcb", d + "/ä.kicad_pcb", none, folderPart}));
+    EXPECT_EQ(ExpandFileArguments({"list", "--keep", one, "--plated-only", one, none, folderPart},
+                                  takesValue),
+              (std::vector<std::string>{"list", "--keep", one, "--plated-only", d + "/a.kicad_pcb",
+                                        d + "/B.kicad_pcb", d + "/ä.kicad_pcb", none, folderPart}));
     fs::remove_all(dir);
 }
 
