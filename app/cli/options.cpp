@@ -31,8 +31,10 @@ void AddSharedOptions(CLI::App& app, RawOptions& raw, CommandLine& line) {
     app.add_option("--round", raw.Round);
     app.add_option("--grid", raw.Grid);
     app.add_option("--drills", raw.Drills);
+    // One pattern per --keep: otherwise the file after it would be taken as a second one.
     app.add_option("--keep", raw.Keep)
         ->expected(1)
+        ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("--plated-only", raw.PlatedOnly);
     app.add_flag("--keep-locked", raw.KeepLocked);

@@ -132,6 +132,7 @@ def exit_statuses_and_messages(cli):
             (["apply", "--vias", "none", "b.kicad_pcb"], 3, "--vias"),
             (["list", "--max-change"], 3, "--max-change"),
             (["list", "--bogus", "b.kicad_pcb"], 3, "--bogus"),
+            (["list", "--keep", "J2", "none.kicad_pcb", "b.kicad_pcb"], 3, "b.kicad_pcb"),
             (["check", "b.kicad_pcb"], 5, "1 Bohrgröße liegt nicht im Ziel"),
             (["check", "--keep", "*", "b.kicad_pcb"], 0, "im Ziel"),
             (["--apply", "-o", "b.kicad_pcb"], 3, "-o")):
