@@ -2,6 +2,7 @@
 
 #include "app/cli/help.hpp"
 #include "app/cli/output.hpp"
+#include "app/cli/wildcards.hpp"
 #include "core/drill_rule.hpp"
 #include "core/os_file.hpp"
 
@@ -30,8 +31,10 @@ void AddSharedOptions(CLI::App& app, RawOptions& raw, CommandLine& line, bool wr
     app.add_option("--round", raw.Round);
     app.add_option("--grid", raw.Grid);
     app.add_option("--drills", raw.Drills);
+    // One pattern per --keep: otherwise the file after it would be taken as a second one.
     app.add_option("--keep", raw.Keep)
         ->expected(1)
+        ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("--plated-only", raw.PlatedOnly);
     app.add_flag("--keep-locked", raw.KeepLocked);
@@ -223,8 +226,17 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
         }
         subs.emplace_back(command, &sub);
     }
+    // Windows shells leave wildcards to the program; only files are expanded, never the
+    // value of an option (of any subcommand) that takes one.
+    const std::vector<std::string> given = ExpandFileArguments(args, [&](std::string_view name) {
+        const CLI::Option* option = app.get_option_no_throw(std::string(name));
+        for (size_t k = 0; option == nullptr && k < subs.size(); ++k) {
+            option = subs[k].first->get_option_no_throw(std::string(name));
+        }
+        return option != nullptr && option->get_items_expected_min() > 0;
+    });
     std::vector<const char*> argv{"rezurudev-cli"};
-    for (const std::string& arg : args) {
+    for (const std::string& arg : given) {
         argv.push_back(arg.c_str());
     }
     try {

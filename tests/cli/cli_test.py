@@ -32,6 +32,7 @@ class Cli:
     def __init__(self, args, work):
         self.command = ([args.emulator] if args.emulator else []) + [args.cli]
         self.boards, self.work = args.boards, work
+        self.windows = bool(args.emulator)
 
     def board(self, name, as_name="b.kicad_pcb"):  # a fresh copy in the scratch folder
         shutil.copyfile(os.path.join(self.boards, name + ".kicad_pcb"), self.path(as_name))
@@ -132,6 +133,8 @@ def exit_statuses_and_messages(cli):
             (["apply", "--vias", "none", "b.kicad_pcb"], 3, "--vias"),
             (["list", "--max-change"], 3, "--max-change"),
             (["list", "--bogus", "b.kicad_pcb"], 3, "--bogus"),
+            (["list", "--keep", "J2", "none.kicad_pcb", "b.kicad_pcb"], 1,
+             "none.kicad_pcb: Datei ist nicht vorhanden"),  # one pattern per --keep
             (["check", "b.kicad_pcb"], 5, "1 Bohrgröße liegt nicht im Ziel"),
             (["check", "--keep", "*", "b.kicad_pcb"], 0, "im Ziel"),
             (["--apply", "-o", "b.kicad_pcb"], 3, "-o")):
@@ -280,6 +283,22 @@ def help_and_version(cli):
             status, out, _ = cli.run(*args, env={"LC_ALL": "", "LC_MESSAGES": "", "LANG": lang})
             check(status == 0 and out.startswith(first) and "--min-ring" in out, lang + " help")
     check(cli.run("--version")[:2] == (0, "rezurudev-cli 1.1\n"), "version")
+
+
+def umlaut_folder_and_wildcards(cli):
+    # A board in a folder named with umlauts and spaces is listed and rewritten. The Windows
+    # program expands wildcards in file names (not `--keep *`); on Linux the shell does.
+    cli.run("--apply", cli.board(D1, "e.kicad_pcb"))
+    os.mkdir(cli.path("Platinen für Größe Ä"))
+    board = cli.board(D1, "Platinen für Größe Ä/b.kicad_pcb")
+    listed, matched, missing = (cli.run("list", "--keep", "*", "Platinen für Größe Ä/" + name)
+                                for name in ("b.kicad_pcb", "*.kicad_pcb", "nichts*.kicad_pcb"))
+    check(listed[0] == 0 and "0.65\t0.65\n" in listed[1], f"{listed}")  # kept: `*` no file
+    check(matched == listed if cli.windows else matched[0] == 1, f"{matched}")
+    check(missing[0] == 1 and "Datei ist nicht vorhanden: Platinen für Größe Ä/nichts*" in
+          missing[2], f"{missing}")
+    check(cli.run("apply", board)[0] == 0 and cli.read(board) == cli.read("e.kicad_pcb"),
+          "rewritten in the umlaut folder")
 
 
 def main():
