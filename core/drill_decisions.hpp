@@ -93,7 +93,7 @@ struct DrillWarning {
     std::string After;
     double RingBefore = 0; // mm; for vias the least after the change, and its before
     double RingAfter = 0;
-    int32_t Count = 1; // the number of vias summed up
+    int32_t Count = 1; // the number of vias summed up, or of pads with the same warning
     std::string Message;
 };
 

@@ -86,7 +86,9 @@ std::string Message(const DrillWarning& w, Decimal minRing) {
     const std::string rings =
         "Restring " + Millimetres(w.RingBefore) + " mm → " + Millimetres(w.RingAfter) + " mm";
     const std::string change = w.Before + " → " + w.After + " mm";
-    const std::string pad = w.Reference + (w.Pad.empty() ? "" : " Pad " + w.Pad);
+    // Pads of one number with holes alike (a thermal pad's vias) share one warning.
+    const std::string pad = w.Reference + (w.Pad.empty() ? "" : " Pad " + w.Pad) +
+                            (w.Count > 1 ? " (" + std::to_string(w.Count) + " Bohrungen)" : "");
     switch (w.Kind) {
     case WarningKind::RingBelowMinimum:
         return pad + ": Bohrung " + change + ", " + rings + ", unter dem Minimum von " +
@@ -157,6 +159,7 @@ std::vector<DrillWarning> HoleWarnings(std::string_view all, const BoardRecords&
                                        const DrillReport& report, Decimal minRing) {
     std::vector<DrillWarning> warnings;
     std::map<std::pair<int32_t, WarningKind>, DrillWarning> viaSums;
+    std::map<std::string, size_t> padWarnings; // by message, to the warning that stands for all
     ChangedShapes changed(all, report);
     for (size_t i = 0; i < records.Holes.size(); ++i) {
         const HoleRecord& hole = records.Holes[i];
@@ -187,7 +190,12 @@ std::vector<DrillWarning> HoleWarnings(std::string_view all, const BoardRecords&
             }
             w.Pad = AtomText(all, hole.Number);
             w.Message = Message(w, minRing);
-            warnings.push_back(std::move(w));
+            const auto [same, added] = padWarnings.try_emplace(w.Message, warnings.size());
+            if (added) {
+                warnings.push_back(std::move(w));
+            } else {
+                ++warnings[same->second].Count;
+            }
             continue;
         }
         // Vias of one size are summed up: the least ring after the change stands for all.
@@ -199,6 +207,11 @@ std::vector<DrillWarning> HoleWarnings(std::string_view all, const BoardRecords&
                 sum->second.RingBefore = w.RingBefore;
                 sum->second.RingAfter = w.RingAfter;
             }
+        }
+    }
+    for (DrillWarning& w : warnings) {
+        if (w.Count > 1) {
+            w.Message = Message(w, minRing);
         }
     }
     for (auto& [key, w] : viaSums) {

@@ -210,10 +210,8 @@ std::string JsonReport(const ReportView& view) {
                         {"after", SizesJson(w.After)},
                         {"ring_before", Micrometres(w.RingBefore)},
                         {"ring_after", Micrometres(w.RingAfter)},
+                        {"count", w.Count},
                         {"message", w.Message}};
-        if (w.Kind == WarningKind::ViaRingBelowMinimum || w.Kind == WarningKind::ViaHoleFillsPad) {
-            warning["count"] = w.Count;
-        }
         warnings.push_back(std::move(warning));
     }
     const Json out = {

@@ -117,10 +117,13 @@ def output_forms(cli):
     check(table[1] == {"before": "0.65", "after": "0.65", "pads": "2", "plated": "0",
                        "non_plated": "2", "references": "J2", "vias_following": "0",
                        "kept": "pattern"}, f"csv: {table[1]}")
-    # Text: the two columns first, then what the options add.
-    status, out, _ = cli.run("list", "--vias", "keep", cli.board(ZSWATCH))
+    # Text: the two columns first, then what the options add; the nine holes of one
+    # thermal pad share one warning.
+    status, out, _ = cli.run("list", "--vias", "keep", "--min-ring", "0.15", cli.board(ZSWATCH))
     check(out.startswith("0.25\t0.3\n0.6\t0.6\n1.2\t1.2\n\nBelassen:\n  0.25: 158 Vias") and
-          "Bohrwerkzeuge: 4 vorher, 5 nachher" in out, "text report: " + out)
+          "\n  IC101 Pad 33 (9 Bohrungen): Bohrung 0.25 → 0.3 mm, Restring 0.125 mm → 0.1 mm"
+          in out and out.count("IC101") == 1 and "Bohrwerkzeuge: 4 vorher, 5 nachher" in out,
+          "text report: " + out)
 
 
 def exit_statuses_and_messages(cli):
