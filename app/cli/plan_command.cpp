@@ -156,11 +156,24 @@ std::optional<std::string> SaveRefused(const std::string& path,
     return std::nullopt;
 }
 
+// Written beside the target and renamed over it, so a table that was there (a fab's own,
+// say) is either kept or wholly replaced, never cut off by a full disk.
 bool SaveTable(const std::string& path, const std::string& text) {
-    std::ofstream out(fs::path(Utf8ToText(path)), std::ios::binary | std::ios::trunc);
+    const fs::path target(Utf8ToText(path));
+    fs::path temporary = target;
+    temporary += u".rezurudev-tmp";
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << text;
     out.close();
-    return !out.fail();
+    std::error_code error;
+    if (!out.fail()) {
+        fs::rename(temporary, target, error);
+        if (!error) {
+            return true;
+        }
+    }
+    fs::remove(temporary, error);
+    return false;
 }
 
 // Writes the table and tells how apply takes it; the exit status.

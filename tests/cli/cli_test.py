@@ -260,11 +260,12 @@ def plan_then_apply(cli):
             (["plan", "--round", "nearest", cli.board("kicad6/ecc83-pp_v2", "e.kicad_pcb")], 0,
              "gäbe 11 Bohrungen andere Maße"),
             (["plan", "--save", "m.txt", board, "none.kicad_mod"], 1, "keine Bohrertabelle"),
+            (["plan", "--save", "lib.pretty", board], 2, "kann nicht geschrieben werden"),
             (["apply", "-o", "x.kicad_pcb", "lib.pretty"], 3, "-o"),
             (["plan", "--line-ends", "keep", board], 3, "--line-ends")):
         status, _, err = cli.run(*args)
         check(status == want and said in err, f"{args}: {status} {err}")
-    check(not os.path.exists(cli.path("m.txt")) and not os.path.exists(cli.path("x.kicad_pcb")),
+    check(not {"m.txt", "x.kicad_pcb", "lib.pretty.rezurudev-tmp"} & set(os.listdir(cli.work)),
           "written though refused")
 
 
