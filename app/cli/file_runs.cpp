@@ -198,8 +198,8 @@ bool LoadKicadFile(BoardState& state, CliDialogs& dialogs) {
 int RunFiles(const CommandLine& line, FileRun run, bool check) {
     const InputPaths input(line.Files);
     if (!line.Output.empty() && !input.Single()) {
-        Print(Channel::Err, "rezurudev-cli: -o geht nur mit einer Datei, nicht mit einem "
-                            "Ordner.\nHilfe: rezurudev-cli --help\n");
+        Print(Channel::Err, "rezurudev-cli: -o geht nur mit genau einer Datei, nicht mit "
+                            "mehreren oder einem Ordner.\nHilfe: rezurudev-cli --help\n");
         return kExitUsage;
     }
     for (const std::string& folder : input.EmptyFolders()) {
