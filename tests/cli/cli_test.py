@@ -14,10 +14,6 @@ import subprocess
 import sys
 import tempfile
 
-BOARDS = ["kicad5/microwave", "kicad6/complex_hierarchy", "kicad6/ecc83-pp_v2",
-          "kicad6/pic_programmer", "kicad7/mitayi-pico-rp2040-r0.5", "kicad7/zswatch",
-          "kicad8/power-pcb", "kicad9/mitayi-pico-d1", "kicad9/open-4in1-esc",
-          "kicad10/open-4in1-esc"]
 RP2040, D1, ZSWATCH = "kicad7/mitayi-pico-rp2040-r0.5", "kicad9/mitayi-pico-d1", "kicad7/zswatch"
 failures = []
 
@@ -58,8 +54,9 @@ class Cli:
 
 
 def classic_forms_unchanged(cli):
-    # Without options, list and apply give the rows and bytes of the form the window shares.
-    for name in BOARDS:
+    # Without options, list and apply give the rows and bytes of the form the window shares;
+    # board by board the engine tests compare them, here the defaults of the options count.
+    for name in (ZSWATCH, "kicad10/open-4in1-esc"):
         classic = cli.run(cli.board(name))
         check(cli.run("list", "b.kicad_pcb")[:2] == classic[:2], name + ": list differs")
         cli.run("--apply", "b.kicad_pcb")
