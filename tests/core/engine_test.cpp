@@ -290,15 +290,12 @@ TEST(EngineDecisions, WhatEachOptionLeavesAlone) {
               defaultRows + "\nhole_fills_pad 1: H1: Die neue Bohrung 3.2 mm ist so groß wie das "
                             "Pad oder größer (Restring 0.025 mm → 0.0 mm)");
     const std::pair<std::function<void(rz::DrillOptions&)>, std::string> rows[] = {
-        {[](rz::DrillOptions& o) { o.Keep = {"H*"}; }, "3.15>3.15 1/0 0 pattern [H1]; "},
         {[](rz::DrillOptions& o) {
              o.Keep = {"MountingHole:*", "R?"};
          },
          "0.84>0.8 2/1 0 pattern [R2,R10]; 1.016>1.0 2/2 0  [J1]; 3.15>3.15 1/0 0 pattern [H1]; "},
-        {[](rz::DrillOptions& o) { o.PlatedOnly = true; }, "3.15>3.15 1/0 0 non_plated [H1]; "},
         {[](rz::DrillOptions& o) { o.KeepLocked = true; },
          "1.016>1.0 2/1 0 locked [J1]; 3.15>3.15 1/0 0 locked [H1]; "},
-        {[](rz::DrillOptions& o) { o.ViasFollow = false; }, "0.254>0.3 1/1 0  [J1]; "},
         {[](rz::DrillOptions& o) { o.MaxChange = Decimal::Parse("0.04"); },
          "0.254>0.254 1/0 0 max_change [J1]; 0.84>0.8 2/2 0  [R2,R10]; 1.016>1.0 2/2 0  [J1]; "
          "3.15>3.15 1/0 0 max_change [H1]; "},
