@@ -196,11 +196,8 @@ TEST(RewriteOrders, OtherFilesLineEndsAndKiCadsLock) {
         const char16_t* Told;
     };
     const Case cases[] = {
-        {"n.kicad_pcb", "", true, true, u""},
         {"./b.kicad_pcb", "", false, true, u""}, // the board itself, by another name
         {"folder", "", false, false, u"keine Datei"},
-        {"", "~b.kicad_pcb.lck", true, false, u"in KiCad geöffnet"},
-        {"", "~b.kicad_pcb.lck", false, true, u""},
         {"n.kicad_pcb", "~n.kicad_pcb.lck", true, false, u"~n.kicad_pcb.lck"},
     };
     for (const Case& c : cases) {
