@@ -75,7 +75,6 @@ TEST(EngineReader, KindOfFileByItsFirstList) {
         {"(kicad_pcb (footprint \"x\")\n", FileKind::Unclosed},
         {"(kicad_sch (version 1))\n", FileKind::Other},
         {"(footprints)\n", FileKind::Other},
-        {"notes: (footprint x)\n", FileKind::Other},
         {"", FileKind::Other}};
     for (const auto& [text, kind] : files) {
         EXPECT_EQ(rz::KindOfFile(text), kind) << text;
