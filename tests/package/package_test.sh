@@ -22,7 +22,6 @@ version=$(sed -n 's/^project(rezurudev VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLi
 # The system interpreter: GObject introspection comes from Debian's python3-gi.
 py() { /usr/bin/python3 "$@"; }
 
-# ---- files: the build's desktop files ------------------------------------------------
 check_files() {
   local build=$1 page out
   desktop-file-validate "$src/app/desktop/rezurudev.desktop" || fail "desktop entry invalid"
@@ -49,7 +48,6 @@ EOF
   echo "desktop entry, metainfo, manual pages and icon sizes: ok"
 }
 
-# ---- deb: install, use, purge ---------------------------------------------------------
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
 
@@ -179,7 +177,6 @@ check_deb() {
   echo "$(basename "$deb"): installed, used, purged, nothing left: ok"
 }
 
-# ---- zip: the Windows download ------------------------------------------------------
 check_zip() {
   local zip=$1 program
   [ "$(basename "$zip")" = "rezurudev-$version-win64.zip" ] || fail "$zip is not named for $version"
