@@ -335,8 +335,6 @@ TEST(EngineDecisions, ToolsAndEdits) {
         edited.replace(e->At, e->Length, e->Replacement);
     }
     EXPECT_EQ(report.Edits.size(), 6u);
-    EXPECT_EQ(std::count(edited.begin(), edited.end(), '\n'),
-              std::count(kBoard.begin(), kBoard.end(), '\n'));
     EXPECT_NE(edited.find("(drill 1.016) (layers *.Cu))\n  (pad \"3\""), std::string::npos);
     EXPECT_TRUE(report.Tokens[static_cast<size_t>(report.Holes[1].Token)].Moves);
     // The window writes "1" as "1.0": a change of text, not of the hole.
