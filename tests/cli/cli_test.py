@@ -75,7 +75,6 @@ def each_selection_protects_something(cli):
             (RP2040, ["--keep", "J2"], "0.65", 0.65, "pattern"),
             (D1, ["--keep", "*Connector_USB:*"], "0.65", 0.65, "pattern"),
             (RP2040, ["--plated-only"], "0.65", 0.65, "non_plated"),
-            (D1, ["--plated-only"], "0.65", 0.65, "non_plated"),
             (RP2040, ["--keep-locked"], "0.65", 0.65, "locked"),
             (D1, ["--keep-locked"], "1", 1.0, "locked")):
         row = cli.rows(*option, cli.board(board))[drill]
