@@ -16,7 +16,6 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-# The version the packages must carry in their names: project()'s.
 version=$(sed -n 's/^project(rezurudev VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
 [ -n "$version" ] || fail "no version in project() of CMakeLists.txt"
 # The system interpreter: GObject introspection comes from Debian's python3-gi.
