@@ -10,7 +10,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::string_literals;
 using rztest::Names;
 using rztest::ReadBytes;
 using rztest::ScratchDir;

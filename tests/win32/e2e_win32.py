@@ -173,8 +173,7 @@ def case_window(s, work):
 
 
 def case_held(s, work):
-    # Held between loading and the rewrite: refused, told, the board as it was. Held at
-    # loading is refused like any board that cannot be opened.
+    # Held between loading and the rewrite: refused, told, the board as it was.
     s.window_run(work, "window", PIC, True, [APPLY_AT, MESSAGE], "unchanged", held=True)
 
 
