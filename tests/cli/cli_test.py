@@ -14,10 +14,6 @@ import subprocess
 import sys
 import tempfile
 
-BOARDS = ["kicad5/microwave", "kicad6/complex_hierarchy", "kicad6/ecc83-pp_v2",
-          "kicad6/pic_programmer", "kicad7/mitayi-pico-rp2040-r0.5", "kicad7/zswatch",
-          "kicad8/power-pcb", "kicad9/mitayi-pico-d1", "kicad9/open-4in1-esc",
-          "kicad10/open-4in1-esc"]
 RP2040, D1, ZSWATCH = "kicad7/mitayi-pico-rp2040-r0.5", "kicad9/mitayi-pico-d1", "kicad7/zswatch"
 failures = []
 
@@ -58,8 +54,9 @@ class Cli:
 
 
 def classic_forms_unchanged(cli):
-    # Without options, list and apply give the rows and bytes of the form the window shares.
-    for name in BOARDS:
+    # Without options, list and apply give the rows and bytes of the form the window shares;
+    # board by board the engine tests compare them, here the defaults of the options count.
+    for name in (ZSWATCH, "kicad10/open-4in1-esc"):
         classic = cli.run(cli.board(name))
         check(cli.run("list", "b.kicad_pcb")[:2] == classic[:2], name + ": list differs")
         cli.run("--apply", "b.kicad_pcb")
@@ -78,7 +75,6 @@ def each_selection_protects_something(cli):
             (RP2040, ["--keep", "J2"], "0.65", 0.65, "pattern"),
             (D1, ["--keep", "*Connector_USB:*"], "0.65", 0.65, "pattern"),
             (RP2040, ["--plated-only"], "0.65", 0.65, "non_plated"),
-            (D1, ["--plated-only"], "0.65", 0.65, "non_plated"),
             (RP2040, ["--keep-locked"], "0.65", 0.65, "locked"),
             (D1, ["--keep-locked"], "1", 1.0, "locked")):
         row = cli.rows(*option, cli.board(board))[drill]

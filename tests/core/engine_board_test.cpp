@@ -54,8 +54,6 @@ TEST(EngineRealBoards, WithoutOptionsTheWindowsRowsAndBytes) {
         const std::string_view all = lines.All();
         const rz::BoardRecords records = rz::ReadBoard(all);
         const rz::DrillReport report = rz::DecideDrills(all, records, rz::DrillOptions());
-        EXPECT_EQ(rz::KindOfFile(all), source.extension() == ".kicad_mod" ? rz::FileKind::Footprint
-                                                                          : rz::FileKind::Board);
 
         EXPECT_EQ(report.Rows.size(), windowRows.size());
         for (size_t r = 0; r < std::min(windowRows.size(), report.Rows.size()); ++r) {

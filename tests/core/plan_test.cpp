@@ -188,9 +188,7 @@ TEST(Plan, AgainstExhaustiveSearchOnRandomProjects) {
             }
             EXPECT_FALSE(held) << c.ToText();
         }
-        // `apply` with the saved table gives each hole its planned sizes and thins no ring.
-        std::string error;
-        EXPECT_EQ(rz::ParseDrillFile(rz::PlanTableText(plan), error), plan.Sizes);
+        // `apply` with the plan's table gives each hole its planned sizes and thins no ring.
         const rz::PlanCheck check = rz::CheckPlanByApply(project.Files, o, plan);
         if (o.Rounding.Mode != rz::RoundMode::Nearest) {
             EXPECT_TRUE(check.Misses.empty() && check.Warnings.empty());

@@ -266,9 +266,7 @@ def case_real_board(s):
     s.start(first).enter().main_window().press("CancelButton")
     s.ended("cancel", first, source)
     s.start(board).enter().main_window()
-    before, after = s.shows_cli_rows(reference)
-    check(len(before) > 3 and "3.048" in before and "3.0" in after,  # read off the file by hand
-          f"unexpected reference rows {before}")
+    s.shows_cli_rows(reference)
     stops = ["BeforeList", "AfterList", "ApplyButton", "CancelButton"]
     walk = [("Tab", k % 4) for k in range(5)] + [("shift+Tab", 3 - k) for k in range(4)]
     for key, stop in walk + [("Tab", 1), ("Tab", 2)]:
@@ -348,7 +346,6 @@ def case_geometry(s):
     check(motif[2] & (0x04 | 0x20 | 0x40) == 0, f"window decorations {motif[2]:#x}")
     shot = xsession.screenshot(os.path.join(s.args.out, "rezurudev-window.png"), s.win)
     check(os.path.getsize(shot) > 1000, "the screenshot is empty")
-    s.applied_as_cli(board, reference)
 
 
 CASES = {name[len("case_"):]: fn for name, fn in globals().items() if name.startswith("case_")}

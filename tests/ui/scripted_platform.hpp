@@ -94,7 +94,6 @@ private:
     std::deque<Native> natives_; // stable addresses
 };
 
-// Fresh layers on a fresh scripted platform for every test.
 class UiTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -19,10 +19,8 @@ from xsession import check, keys, run, wait_until, wait_window, windows
 BOARDS = os.path.join(HERE, "..", "data", "boards")
 WINE_RUN = os.path.join(HERE, "..", "..", "cmake", "wine-run.sh")
 DIALOG, MESSAGE, MAIN = "Lade PCB-Datei", "Information", "Rezurudev V1.1"
-LOCKED = "Die Datei wird von einem anderen Programm benutzt. Es wurde nichts geschrieben."
 APPLY_AT, CANCEL_AT = (120, 405), (120, 445)  # client coordinates of the buttons
-PIC, POWER, MICROWAVE = ("kicad6/pic_programmer.kicad_pcb", "kicad8/power-pcb.kicad_pcb",
-                         "kicad5/microwave.kicad_pcb")
+PIC, POWER = "kicad6/pic_programmer.kicad_pcb", "kicad8/power-pcb.kicad_pcb"
 
 
 def wine_path(path):
@@ -69,14 +67,12 @@ class Session(xsession.Xvfb):
         keys(wait_window(MESSAGE, timeout=60), "Return")
         wait_until("the message to go", lambda: not windows(MESSAGE))
 
-    def cli_apply(self, path):
-        return subprocess.run([WINE_RUN, os.path.join(self.build_dir, "rezurudev-cli.exe"),
-                               "--apply", wine_path(path)], capture_output=True)
-
     def expected_by_cli(self, work, board):  # what rezurudev-cli --apply makes of the board
         path = os.path.join(work, "expected-" + os.path.basename(board))
         shutil.copyfile(os.path.join(BOARDS, board), path)
-        check(self.cli_apply(path).returncode == 0, "rezurudev-cli --apply failed")
+        done = subprocess.run([WINE_RUN, os.path.join(self.build_dir, "rezurudev-cli.exe"),
+                               "--apply", wine_path(path)], capture_output=True)
+        check(done.returncode == 0, "rezurudev-cli --apply failed")
         return read(path)
 
     def hold(self, path):  # another Windows program holds the file with share mode 0
@@ -165,14 +161,11 @@ def case_window(s, work):
         # Apply after a failed load refuses with a message and creates nothing.
         ("missing", "", False, [APPLY_AT, MESSAGE], None),
         ("apply", PIC, True, [APPLY_AT], "rewritten"),
-        ("no-drills", MICROWAVE, False, [APPLY_AT], "rewritten"),
         # A click on a row decides nothing; the close request leaves the board alone.
         ("close", POWER, True, [(30, 40), "alt+F4"], "unchanged"),
         # From a window with no focused control. Tab stops: BeforeList, AfterList,
         # ApplyButton, CancelButton, and round again; Space presses the focused button.
         ("tab-7", POWER, True, ["Tab " * 7 + "space"], "rewritten"),
-        ("tab-4", POWER, True, ["Tab " * 4 + "space"], "unchanged"),
-        ("shift-tab", POWER, True, ["shift+Tab space"], "unchanged"),
         ("shift-tab-2", POWER, True, ["shift+Tab shift+Tab space"], "rewritten"),
     ]
     for run_ in runs:
@@ -180,44 +173,8 @@ def case_window(s, work):
 
 
 def case_held(s, work):
-    # At loading: rezurudev-cli cannot open the board, says so and writes nothing; once
-    # the board is released, it can.
-    path = os.path.join(work, "at-load.kicad_pcb")
-    shutil.copyfile(os.path.join(BOARDS, PIC), path)
-    holder = s.hold(path)
-    result = s.cli_apply(path)
-    s.release(holder)
-    check(result.returncode == 1 and b"Datei ist nicht vorhanden" in result.stderr and
-          result.stdout == b"" and read(path) == read(os.path.join(BOARDS, PIC)), repr(result))
-    check(s.cli_apply(path).returncode == 0 and read(path) == s.expected_by_cli(work, PIC),
-          "once released the board must be rewritten")
-
-    # Between loading and the rewrite, in the program's window.
+    # Held between loading and the rewrite: refused, told, the board as it was.
     s.window_run(work, "window", PIC, True, [APPLY_AT, MESSAGE], "unchanged", held=True)
-
-    # The same in rezurudev-cli, which lists the drills after loading and before the
-    # rewrite: its output pipe is not read until the board is held, and 18,000 rows are
-    # far more than the pipe takes, so the hold falls between its loading and its rewrite.
-    head = "(kicad_pcb (version 20221018) (generator pcbnew)"
-    pad = "  (pad 1 thru_hole circle (at 0 0) (size 2 2) (drill 0.%s) (layers *.Cu))"
-    drills = ["%d%04d" % (b, k) for b in range(1, 10) for k in range(1, 2001)]
-    original = "\n".join([head] + [pad % d for d in drills] + [")", ""]).encode()
-    path = os.path.join(work, "between.kicad_pcb")
-    Path(path).write_bytes(original)
-    cli = s.start("rezurudev-cli.exe", "--apply", wine_path(path), stdout=PIPE, stderr=PIPE)
-    listing = cli.stdout.readline()  # the first row: the board is loaded and closed again
-    holder = s.hold(path)
-    check(cli.poll() is None, "rezurudev-cli finished before the board was held")
-    listing += cli.stdout.read()
-    errors = cli.stderr.read().decode()
-    check(cli.wait(timeout=120) == 2 and LOCKED in errors, "between: %r" % errors)
-    s.release(holder)
-    check(listing.decode() == "".join("0.%s\t0.%s\r\n" % (d, d[0]) for d in drills),
-          "between: the listing differs: %r" % listing[:200])
-    check(read(path) == original, "between: the board changed")
-    check(s.cli_apply(path).returncode == 0 and read(path) == "\r\n".join(
-          [head] + [pad % d[0] for d in drills] + [")", ""]).encode(),
-          "between: once released the board must be rewritten")
 
 
 def case_folders(s, work):

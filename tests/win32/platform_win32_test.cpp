@@ -1,6 +1,6 @@
-// The Win32 open dialog on a real (Wine or Windows) desktop: what it shows and what it
-// gives back. The main window and the message box are driven end to end by
-// e2e_win32.py, which also gives this test its display.
+// The Win32 open dialog on a real (Wine or Windows) desktop: what it shows. The main
+// window and the message box are driven end to end by e2e_win32.py, which also gives
+// this test its display.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -42,55 +42,34 @@ void CALLBACK Play(HWND, UINT, UINT_PTR id, DWORD) {
     }
 }
 
-HWND FileNameField(HWND dialog) {
-    HWND field = GetDlgItem(dialog, 0x47c); // cmb13, the name field of the Explorer style
-    return field != nullptr ? field : GetDlgItem(dialog, 0x480); // edt1
-}
-
-TEST(Win32Dialogs, TheOpenDialogShowsTheToolsTextsAndGivesWhatWasChosen) {
+// What is typed and chosen goes through the whole program in e2e_win32.py; here the
+// dialog's own parts: the file types, and a default path whose name alone is in the field.
+TEST(Win32Dialogs, TheOpenDialogShowsTheToolsTextsAndTheNameAlone) {
     const auto platform = MakeWin32Platform();
     SetPlatform(platform.get());
     std::string why;
     ASSERT_TRUE(platform->StartPlatform(why)) << why;
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring typed = std::wstring(temp) + L"gibt-es-nicht-\u00e4\u00f6\u00fc.kicad_pcb";
-    const struct {
-        const char16_t* defaultFile;
-        const wchar_t* nameField;
-        bool confirm; // types the path and confirms, or cancels
-    } cases[] = {
-        {u"test.kicad_pcb", L"test.kicad_pcb", true},
-        {u"C:\\windows\\board.kicad_pcb", L"board.kicad_pcb", false},
+    std::wstring startName, filterShown;
+    LRESULT filterCount = -1;
+    SetTimer(nullptr, 0, 50, Play);
+    g_act = [&](HWND dialog) {
+        HWND field = GetDlgItem(dialog, 0x47c); // cmb13, the name field of the Explorer style
+        startName = WindowText(field != nullptr ? field : GetDlgItem(dialog, 0x480)); // edt1
+        const HWND types = GetDlgItem(dialog, 0x470); // cmb1, the file types
+        filterCount = SendMessageW(types, CB_GETCOUNT, 0, 0);
+        wchar_t shown[128] = {};
+        SendMessageW(types, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(shown));
+        filterShown = shown;
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        std::wstring startName, filterShown;
-        LRESULT filterCount = -1;
-        g_ticks = 0;
-        SetTimer(nullptr, 0, 50, Play);
-        g_act = [&](HWND dialog) {
-            startName = WindowText(FileNameField(dialog));
-            const HWND types = GetDlgItem(dialog, 0x470); // cmb1, the file types
-            filterCount = SendMessageW(types, CB_GETCOUNT, 0, 0);
-            wchar_t shown[128] = {};
-            SendMessageW(types, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(shown));
-            filterShown = shown;
-            if (c.confirm) {
-                SetWindowTextW(FileNameField(dialog), typed.c_str());
-            }
-            PostMessageW(dialog, WM_COMMAND, c.confirm ? IDOK : IDCANCEL, 0);
-        };
-        PlatformDialogs dialogs;
-        const Text chosen = dialogs.ChooseOpenFile(u"Lade PCB-Datei", c.defaultFile,
-                                                   u"PCB-datei (*.kicad_pcb)| *.kicad_pcb", 0);
-        ASSERT_TRUE(g_found) << "the open dialog never appeared";
-        EXPECT_EQ(startName, c.nameField);
-        EXPECT_EQ(filterCount, 1);
-        EXPECT_EQ(filterShown, L"PCB-datei (*.kicad_pcb)");
-        EXPECT_EQ(std::wstring(chosen.begin(), chosen.end()), c.confirm ? typed : L"");
-    }
-
+    PlatformDialogs dialogs;
+    const Text chosen = dialogs.ChooseOpenFile(u"Lade PCB-Datei", u"C:\\windows\\board.kicad_pcb",
+                                               u"PCB-datei (*.kicad_pcb)| *.kicad_pcb", 0);
+    ASSERT_TRUE(g_found) << "the open dialog never appeared";
+    EXPECT_EQ(startName, L"board.kicad_pcb");
+    EXPECT_EQ(filterCount, 1);
+    EXPECT_EQ(filterShown, L"PCB-datei (*.kicad_pcb)");
+    EXPECT_EQ(chosen, Text());
     platform->FinishPlatform();
 }
 
