@@ -64,10 +64,7 @@ std::string ApplyCommand(const DrillOptions& plan, const std::string& table) {
 std::string PlanText(const DrillPlan& plan, const std::vector<std::unique_ptr<LoadedFile>>& files) {
     std::string out;
     for (const PlanMove& move : plan.Moves) {
-        std::string names;
-        for (const std::string& name : move.References) {
-            names += (names.empty() ? "" : " ") + name;
-        }
+        const std::string names = Joined(move.References);
         out += move.Before + "\t" + move.After + "\t" + std::to_string(move.Holes) +
                (move.Holes == 1 ? " Bohrung" : " Bohrungen") + (names.empty() ? "" : "\t") + names +
                "\n";
@@ -127,10 +124,7 @@ std::string PlanJson(const DrillPlan& plan, const std::vector<std::unique_ptr<Lo
 std::string PlanCsv(const DrillPlan& plan) {
     std::string out = "before,after,holes,references\n";
     for (const PlanMove& move : plan.Moves) {
-        std::string names;
-        for (const std::string& name : move.References) {
-            names += (names.empty() ? "" : " ") + name;
-        }
+        const std::string names = Joined(move.References);
         out += CsvField(move.Before) + "," + CsvField(move.After) + "," +
                std::to_string(move.Holes) + "," + CsvField(names) + "\n";
     }

@@ -158,6 +158,8 @@ std::string Details(const ReportView& view) {
     return out;
 }
 
+} // namespace
+
 std::string Joined(const std::vector<std::string>& names) {
     std::string out;
     for (const std::string& name : names) {
@@ -165,8 +167,6 @@ std::string Joined(const std::vector<std::string>& names) {
     }
     return out;
 }
-
-} // namespace
 
 std::string TextReport(const ReportView& view, bool details) {
     std::string out;

@@ -22,6 +22,8 @@ nlohmann::ordered_json ToolsJson(const std::vector<Decimal>& tools);
 std::string ToolsText(const std::vector<Decimal>& tools);
 // A CSV field, quoted when it holds a separator, a quote or a line end.
 std::string CsvField(std::string_view text);
+// References as one text, separated by blanks: "R1 R2".
+std::string Joined(const std::vector<std::string>& names);
 
 struct ReportView {
     std::string_view File; // as given, UTF-8
