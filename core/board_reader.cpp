@@ -384,7 +384,7 @@ FileKind KindOfFile(std::string_view all) {
     if (!board && keyword != "footprint" && keyword != "module") {
         return FileKind::Other;
     }
-    if (all[CloseOfList(all, open)] != ')') {
+    if (!ListCloses(all, open)) {
         return FileKind::Unclosed;
     }
     return board ? FileKind::Board : FileKind::Footprint;

@@ -34,7 +34,10 @@ size_t SkipString(std::string_view all, size_t quote) {
     return n;
 }
 
-size_t CloseOfList(std::string_view all, size_t open) {
+namespace {
+
+// The closing ")", or the size of `all` when the list never closes.
+size_t CloseOrEnd(std::string_view all, size_t open) {
     int64_t level = 0;
     for (size_t k = open; k < all.size(); ++k) {
         const char c = all[k];
@@ -46,7 +49,18 @@ size_t CloseOfList(std::string_view all, size_t open) {
             return k;
         }
     }
-    return all.empty() ? 0 : all.size() - 1;
+    return all.size();
+}
+
+} // namespace
+
+size_t CloseOfList(std::string_view all, size_t open) {
+    const size_t close = CloseOrEnd(all, open);
+    return close < all.size() || all.empty() ? close : all.size() - 1;
+}
+
+bool ListCloses(std::string_view all, size_t open) {
+    return CloseOrEnd(all, open) < all.size();
 }
 
 } // namespace rz

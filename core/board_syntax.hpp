@@ -20,5 +20,7 @@ size_t SkipString(std::string_view all, size_t quote);
 // The ")" that closes the list whose "(" is at `open`, parentheses inside strings not
 // counted; the last position of `all` when the list never closes.
 size_t CloseOfList(std::string_view all, size_t open);
+// Whether that list closes at all: a file cut off just after an inner ")" ends in one too.
+bool ListCloses(std::string_view all, size_t open);
 
 } // namespace rz

@@ -72,6 +72,7 @@ TEST(EngineReader, KindOfFileByItsFirstList) {
         {"(footprint \"a)\" (pad 1 thru_hole circle (drill 1)))\n", FileKind::Footprint},
         {"(footprint \"x\"\n  (pad 1 thru_hole circle (drill 1)\n", FileKind::Unclosed},
         {"(kicad_pcb (footprint \"x\")\n", FileKind::Unclosed},
+        {"(footprint \"x\"\n  (pad 1 thru_hole circle (drill 1))", FileKind::Unclosed},
         {"(kicad_sch (version 1))\n", FileKind::Other},
         {"(footprints)\n", FileKind::Other},
         {"", FileKind::Other}};
